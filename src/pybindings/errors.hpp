@@ -1,0 +1,64 @@
+// How failures travel from native code to the Python caller.
+//
+// Inside a call, every failure is a C++ exception; the entry-point guard
+// (guarded()) is the single place that turns it into a Python exception:
+//   PythonErrorSet        -> the Python exception already set is raised
+//   korvane::Interrupted  -> the pending signal's exception (KeyboardInterrupt)
+//   std::bad_alloc        -> MemoryError
+//   anything else         -> PanicException carrying what()
+// By the time the guard runs, unwinding has released every native structure
+// and every PyRef of the call.
+#pragma once
+
+#include <exception>
+#include <new>
+
+#include "common/types.hpp"
+#include "pybindings/pyref.hpp"
+
+namespace korvane::py {
+
+// A Python exception is set and must propagate as is.
+class PythonErrorSet : public std::exception {
+ public:
+  const char* what() const noexcept override { return "a Python exception is set"; }
+};
+
+// Throws PythonErrorSet; a C API call that failed without setting an error is
+// reported as SystemError, as the interpreter itself would.
+[[noreturn]] void raise_pending();
+// Sets `type` with `message` and throws PythonErrorSet.
+[[noreturn]] void raise(PyObject* type, const char* message);
+// Takes a new reference from a C API call; throws if it is null.
+PyRef require(PyObject* obj);
+// As require(), for the result-building calls whose failure the module
+// reports as PanicException "Python API call failed" after printing the
+// interpreter's error.
+PyRef require_api(PyObject* obj);
+
+// Sets PanicException(message) as the current exception.
+void set_panic(const char* message) noexcept;
+// The PanicException class, created on first use; null with an error set if
+// it cannot be created.
+PyObject* panic_exception_type() noexcept;
+
+// Runs body() (which returns a PyRef) and maps its outcome to the C calling
+// convention: a new reference, or null with an exception set.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body().release();
+  } catch (const PythonErrorSet&) {
+  } catch (const Interrupted&) {
+    if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    set_panic(e.what());
+  } catch (...) {
+    set_panic("native code failed with an unknown exception");
+  }
+  return nullptr;
+}
+
+}  // namespace korvane::py
