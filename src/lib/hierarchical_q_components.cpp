@@ -94,7 +94,9 @@ void process_level_task(const std::vector<Simplex>& simplices, const std::vector
       throw InternalFailure("component level outside the hierarchy");
     }
     for (std::uint64_t q = level; std::cmp_less_equal(q, top); ++q) {
-      hierarchy[q].push_back(component);
+      // Copy element-wise: a plain copy would keep the bucket array sized for
+      // the whole task, gigabytes once thousands of singletons are stored.
+      hierarchy[q].emplace_back(component.begin(), component.end());
     }
 
     const std::int64_t next = top + 1;

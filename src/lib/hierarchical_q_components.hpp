@@ -52,7 +52,8 @@ struct FlatLevel {
 
 // Same levels and components as the reference above, level 0 in the same
 // order. Each inner vector is one simplex's vertices, in any order, repeats
-// allowed; the vectors are consumed.
+// allowed; the vectors are consumed. Every level lists its components by
+// ascending smallest index, each component's members ascending.
 std::vector<FlatLevel> find_hierarchical_q_components(std::vector<std::vector<VertexId>> simplices);
 
 }  // namespace fast
