@@ -1,0 +1,66 @@
+"""The shipped module against the documented algorithms (korvane_reference).
+
+Both run behind the same bindings, so any difference is a difference of the
+analyses themselves."""
+import itertools
+import math
+
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import korvane
+
+TOP = 2**64 - 1
+SETTINGS = settings(max_examples=1500, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+
+vertex_ids = st.one_of(st.integers(0, 9), st.integers(TOP - 4, TOP))
+bounds = st.sampled_from([None, 0, 1, 2, 3, 4, TOP])
+
+
+def level_multisets(levels):
+    return [sorted(tuple(sorted(c)) for c in level) for level in levels]
+
+
+def death_groups(records):
+    """Records cut into runs of equal death, each run sorted."""
+    return [sorted(run) for _, run in itertools.groupby(records, key=lambda r: r[2])]
+
+
+@SETTINGS
+@given(st.lists(st.lists(vertex_ids, max_size=7), max_size=14))
+def test_simplices(reference, simplices):
+    got = korvane.py_find_hierarchical_q_components(simplices)
+    want = reference.py_find_hierarchical_q_components(simplices)
+    assert level_multisets(got) == level_multisets(want)
+    if want:
+        assert got[0] == want[0]  # level 0's order is defined
+
+
+@SETTINGS
+@given(st.lists(st.tuples(vertex_ids, vertex_ids), max_size=24), bounds)
+def test_graph(reference, edges, max_q):
+    got = korvane.py_find_hierarchical_q_components_within_graph(edges, max_q)
+    want = reference.py_find_hierarchical_q_components_within_graph(edges, max_q)
+    assert level_multisets(got) == level_multisets(want)
+
+
+weights = st.one_of(
+    st.sampled_from([-1.0, -0.0, 0.0, 1.0, 1.0, 2.0, 2.5, math.nan, math.inf, -math.inf]),
+    st.floats(allow_nan=True, allow_infinity=True, width=16),
+)
+
+
+@SETTINGS
+@given(st.lists(st.tuples(st.integers(0, 7), st.integers(0, 7), weights), max_size=16), bounds)
+def test_persistence(reference, edges, max_q):
+    got = korvane.py_calculate_persistent_q_components(edges, max_q)
+    want = reference.py_calculate_persistent_q_components(edges, max_q)
+    assert death_groups(got) == death_groups(want)
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.lists(st.tuples(st.integers(0, 14), st.integers(0, 14)), min_size=20, max_size=60), bounds)
+def test_denser_graphs(reference, edges, max_q):
+    got = korvane.py_find_hierarchical_q_components_within_graph(edges, max_q)
+    want = reference.py_find_hierarchical_q_components_within_graph(edges, max_q)
+    assert level_multisets(got) == level_multisets(want)
