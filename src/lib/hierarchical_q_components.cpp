@@ -10,13 +10,6 @@ namespace korvane {
 
 namespace {
 
-// One ticker per thread: tasks are often tiny, so a ticker per task would
-// never reach its polling period, while the total work can still be large.
-InterruptTicker& scan_ticker() {
-  thread_local InterruptTicker ticker;
-  return ticker;
-}
-
 bool below_level(std::int64_t dimension, std::uint64_t q) noexcept { return std::cmp_less(dimension, q); }
 
 }  // namespace
@@ -42,7 +35,7 @@ std::int64_t shared_face_dimension(const std::vector<Simplex>& simplices, const 
 
 void process_level_task(const std::vector<Simplex>& simplices, const std::vector<std::int64_t>& dimensions,
                         std::int64_t max_dimension, std::vector<SimplexIndex> task, std::uint64_t level,
-                        Hierarchy& hierarchy, std::deque<LevelTask>& queue) {
+                        Hierarchy& hierarchy, std::deque<LevelTask>& queue, InterruptTicker* shared_ticker) {
   std::vector<SimplexIndex> active;
   active.reserve(task.size());
   for (SimplexIndex s : task) {
@@ -62,7 +55,8 @@ void process_level_task(const std::vector<Simplex>& simplices, const std::vector
   std::vector<SimplexIndex> stack(active_count);
   std::size_t stack_size = 0;
 
-  InterruptTicker& ticker = scan_ticker();
+  InterruptTicker own_ticker;
+  InterruptTicker& ticker = shared_ticker != nullptr ? *shared_ticker : own_ticker;
 
   for (SimplexIndex start : active) {
     if (visited.contains(start)) continue;
@@ -132,10 +126,12 @@ Hierarchy find_hierarchical_q_components(std::vector<Simplex> simplices) {
   for (SimplexIndex i = 0; i < everything.size(); ++i) everything[i] = i;
   queue.push_back(LevelTask{std::move(everything), 0});
 
+  InterruptTicker ticker;
   while (!queue.empty()) {
     LevelTask task = std::move(queue.front());
     queue.pop_front();
-    process_level_task(simplices, dimensions, max_dimension, std::move(task.simplices), task.level, hierarchy, queue);
+    process_level_task(simplices, dimensions, max_dimension, std::move(task.simplices), task.level, hierarchy, queue,
+                       &ticker);
   }
   return hierarchy;
 }

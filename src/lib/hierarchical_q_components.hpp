@@ -30,9 +30,10 @@ Hierarchy find_hierarchical_q_components(std::vector<Simplex> simplices);
 
 // Splits one task into components, records each at every level it spans and
 // queues its higher-dimensional members one level above its top level.
+// Tasks are often tiny, so the caller shares one ticker across all of them.
 void process_level_task(const std::vector<Simplex>& simplices, const std::vector<std::int64_t>& dimensions,
                         std::int64_t max_dimension, std::vector<SimplexIndex> task, std::uint64_t level,
-                        Hierarchy& hierarchy, std::deque<LevelTask>& queue);
+                        Hierarchy& hierarchy, std::deque<LevelTask>& queue, InterruptTicker* ticker = nullptr);
 
 // Shared vertices of simplices a and b minus 1; -1 when either has dimension
 // below q.
