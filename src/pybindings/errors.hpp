@@ -46,6 +46,10 @@ PyObject* panic_exception_type() noexcept;
 // convention: a new reference, or null with an exception set.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
+  // Touch the C++ runtime's per-thread exception state now: it is allocated
+  // lazily, and glibc aborts the process if that allocation fails later,
+  // while a std::bad_alloc is being thrown.
+  static_cast<void>(std::uncaught_exceptions());
   try {
     return body().release();
   } catch (const PythonErrorSet&) {
