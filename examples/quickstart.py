@@ -2,6 +2,8 @@
 
 Run from anywhere after `pip install .`:  python examples/quickstart.py
 """
+from __future__ import annotations
+
 from pathlib import Path
 
 import korvane
@@ -9,7 +11,7 @@ import korvane
 DATA = Path(__file__).resolve().parent / "data"
 
 
-def read_rows(path):
+def read_rows(path: Path) -> list[list[int]]:
     """Lines of whitespace-separated ints, '#' starting a comment."""
     rows = []
     for line in path.read_text().splitlines():
@@ -19,18 +21,18 @@ def read_rows(path):
     return rows
 
 
-def show_levels(levels, label):
+def show_levels(levels: list[list[set[int]]], label: str) -> None:
     for q, components in enumerate(levels):
         shown = sorted(sorted(c) for c in components)
         print(f"  q={q}: {len(components)} component(s) {label}: {shown}")
 
 
-def main():
+def main() -> None:
     simplices = read_rows(DATA / "complex.txt")
     print(f"Complex of {len(simplices)} simplices (components as simplex positions):")
     show_levels(korvane.py_find_hierarchical_q_components(simplices), "of simplices")
 
-    edges = [tuple(row) for row in read_rows(DATA / "karate_club.edges")]
+    edges = [(u, v) for u, v in read_rows(DATA / "karate_club.edges")]
     print(f"\nZachary's karate club, {len(edges)} friendships (components as member ids):")
     levels = korvane.py_find_hierarchical_q_components_within_graph(edges, None)
     for q, components in enumerate(levels):

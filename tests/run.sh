@@ -28,4 +28,4 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DKORVANE_BUILD_TESTS=ON -DPython_EXECUTABLE
 cmake --build "$BUILD_DIR" -j "$(nproc)"
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 
-KORVANE_TEST_BUILD_DIR="$BUILD_DIR" KORVANE_REQUIRE_REFERENCE=1 "$PYTHON" -m pytest tests/python "$@"
+KORVANE_TEST_BUILD_DIR="$BUILD_DIR" KORVANE_REQUIRE_REFERENCE=1 KORVANE_REQUIRE_TYPING=1 "$PYTHON" -m pytest tests/python "$@"
