@@ -49,7 +49,9 @@ PyObject* guarded(Body&& body) noexcept {
   // Touch the C++ runtime's per-thread exception state now: it is allocated
   // lazily, and glibc aborts the process if that allocation fails later,
   // while a std::bad_alloc is being thrown.
-  static_cast<void>(std::uncaught_exceptions());
+  // (The read goes through a volatile: the function is declared pure, so an
+  // unused call would be dropped.)
+  [[maybe_unused]] volatile int exception_state = std::uncaught_exceptions();
   try {
     return body().release();
   } catch (const PythonErrorSet&) {

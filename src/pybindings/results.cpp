@@ -7,6 +7,7 @@ PyRef new_list(std::size_t size) { return require_api(PyList_New(static_cast<Py_
 PyRef int_from_u64(std::uint64_t value) { return require_api(PyLong_FromUnsignedLongLong(value)); }
 
 PyRef levels_to_python(std::vector<fast::FlatLevel> levels) {
+  InterruptTicker ticker;
   PyRef outer = new_list(levels.size());
   for (std::size_t q = 0; q < levels.size(); ++q) {
     const fast::FlatLevel level = std::move(levels[q]);
@@ -14,6 +15,7 @@ PyRef levels_to_python(std::vector<fast::FlatLevel> levels) {
     for (std::size_t c = 0; c < level.size(); ++c) {
       const auto first = level.members.begin() + static_cast<std::ptrdiff_t>(level.starts[c]);
       const auto last = level.members.begin() + static_cast<std::ptrdiff_t>(level.starts[c + 1]);
+      ticker.tick(level.starts[c + 1] - level.starts[c] + 1);
       PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(c), set_of_ints(first, last).release());
     }
     PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(q), list.release());
@@ -44,9 +46,11 @@ PyRef record_to_python(const PersistentComponent& record) {
 }  // namespace
 
 PyRef records_to_python(std::vector<PersistentComponent> records) {
+  InterruptTicker ticker;
   PyRef outer = new_list(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     const PersistentComponent record = std::move(records[i]);
+    ticker.tick(record.vertices.size() + 1);
     PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i), record_to_python(record).release());
   }
   return outer;

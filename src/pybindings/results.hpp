@@ -33,13 +33,16 @@ PyRef set_of_ints(It first, It last) {
 
 // list[list[set[int]]] from levels of components, each component a range of
 // ints (hash set or sorted vector).
+// Building millions of sets takes seconds, so it stays interruptible too.
 template <class Component>
 PyRef levels_to_python(std::vector<std::vector<Component>> levels) {
+  InterruptTicker ticker;
   PyRef outer = new_list(levels.size());
   for (std::size_t q = 0; q < levels.size(); ++q) {
     const std::vector<Component> level = std::move(levels[q]);
     PyRef list = new_list(level.size());
     for (std::size_t c = 0; c < level.size(); ++c) {
+      ticker.tick(level[c].size() + 1);
       PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(c), set_of_ints(level[c].begin(), level[c].end()).release());
     }
     PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(q), list.release());

@@ -30,3 +30,14 @@ def reference():
             pytest.fail("korvane_reference was not built (configure with -DKORVANE_BUILD_TESTS=ON)")
         pytest.skip("korvane_reference not built")
     return module
+
+
+# Hypothesis example counts follow the active profile. tests/sanitize.sh
+# selects the light one, since sanitized code runs several times slower. A test
+# that sets its own count follows it only if it scales that count from
+# settings.default.
+from hypothesis import settings as _hypothesis_settings  # noqa: E402
+
+_hypothesis_settings.register_profile("sanitize", max_examples=20, deadline=None)
+if os.environ.get("KORVANE_HYPOTHESIS_PROFILE"):
+    _hypothesis_settings.load_profile(os.environ["KORVANE_HYPOTHESIS_PROFILE"])

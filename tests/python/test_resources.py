@@ -1,0 +1,301 @@
+"""Memory exhaustion, Ctrl-C and threads.
+
+Exhaustion and interruption run in child processes: each child is fresh (its
+first native call is the one under test), has its address space capped so a
+misbehaving call cannot take the machine down, and reports what happened on
+its standard output.
+"""
+import json
+import os
+import random
+import signal
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+
+import pytest
+
+import korvane
+
+# The sanitizer runtime reserves terabytes of address space up front and
+# aborts, by design, when an allocation fails: capping memory means nothing
+# under it.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
+
+# Shared by every child: module selection, input builders and the cap.
+CHILD_PRELUDE = r'''
+import itertools, json, os, random, re, resource, signal, sys, time
+
+def address_space():
+    with open("/proc/self/status") as f:
+        return int(re.search(r"VmSize:\s+(\d+)", f.read()).group(1)) * 1024
+
+def cap_address_space(extra):
+    resource.setrlimit(resource.RLIMIT_AS, (address_space() + extra, resource.RLIM_INFINITY))
+
+def complete_graph(n):
+    return list(itertools.combinations(range(n), 2))
+
+def weighted_complete_graph(n):
+    return [(u, v, float(i)) for i, (u, v) in enumerate(itertools.combinations(range(n), 2))]
+
+def random_simplices(count, size, pool):
+    rng = random.Random(count)
+    return [rng.sample(range(pool), size) for _ in range(count)]
+
+def report(**fields):
+    print(json.dumps(fields), flush=True)
+
+module_name = sys.argv[1]
+if module_name == "korvane_reference":
+    sys.path.insert(0, os.environ["KORVANE_REFERENCE_DIR"])
+module = __import__(module_name)
+SIMPLICES = module.py_find_hierarchical_q_components
+PERSISTENCE = module.py_calculate_persistent_q_components
+GRAPH = module.py_find_hierarchical_q_components_within_graph
+
+def levels(result):
+    return [sorted(sorted(c) for c in level) for level in result]
+
+def still_usable():
+    """Another call of every function, and ordinary Python work."""
+    assert levels(SIMPLICES([[1, 2, 3], [3, 4], [5]])) == [[[0, 1], [2]], [[0], [1]], [[0]]]
+    assert GRAPH([(1, 2), (2, 3), (1, 3)], None) == [[{1, 2, 3}]] * 3
+    assert sorted(PERSISTENCE([(1, 2, 0.5)], None)) == [((0, [1, 2]), 0.5, 0.5), ((1, [1, 2]), 0.5, 0.5)]
+    words = {str(i): [i] * 3 for i in range(20000)}
+    assert sum(len(v) for v in json.loads(json.dumps(words)).values()) == 60000
+'''
+
+
+def child(body, module_name, reference, *argv):
+    """Arguments and environment of a child running `body` with `module_name`."""
+    args = [sys.executable, "-c", CHILD_PRELUDE + textwrap.dedent(body), module_name, *argv]
+    env = dict(os.environ, KORVANE_REFERENCE_DIR=os.path.dirname(reference.__file__))
+    return args, env
+
+
+def reports(stdout):
+    return [json.loads(line) for line in stdout.splitlines() if line.startswith("{")]
+
+
+# --------------------------------------------------------------------------
+# Memory exhaustion
+# --------------------------------------------------------------------------
+
+EXHAUSTION_BODY = r'''
+import ctypes
+
+def native_heap_in_use():
+    """Bytes in use in the C heap, or None where glibc cannot say."""
+    libc = ctypes.CDLL(None)
+    if not hasattr(libc, "mallinfo2"):
+        return None
+    class Info(ctypes.Structure):
+        _fields_ = [(n, ctypes.c_size_t) for n in
+                    "arena ordblks smblks hblks hblkhd usmblks fsmblks uordblks fordblks keepcost".split()]
+    libc.mallinfo2.restype = Info
+    info = libc.mallinfo2()
+    return info.uordblks + info.hblkhd
+
+call = eval(sys.argv[2])
+arguments = eval(sys.argv[3])
+native_heap_in_use()  # loads ctypes' own allocations before the baseline
+before = native_heap_in_use()
+cap_address_space(int(sys.argv[4]))
+outcome = "returned"
+try:
+    call(*arguments)
+except MemoryError:
+    outcome = "MemoryError"
+after = native_heap_in_use()
+still_usable()
+report(outcome=outcome, before=before, after=after)
+'''
+
+# (module, call, arguments): clique complexes far beyond the cap. K_40 without
+# a bound has 2**40 cliques for the documented algorithm; with the bound 8 it
+# has 77 million top-level components for any algorithm.
+EXHAUSTING_CALLS = [
+    ("korvane_reference", "GRAPH", "(complete_graph(40), None)"),
+    ("korvane", "GRAPH", "(complete_graph(40), 8)"),
+]
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer runtime cannot run under an address-space cap")
+@pytest.mark.parametrize("module_name, call, arguments", EXHAUSTING_CALLS)
+def test_memory_exhaustion_raises_memory_error_and_releases_everything(reference, module_name, call, arguments):
+    # A cap a few hundred MiB above the current use makes the failing
+    # allocation a small one, at a moment where nothing at all is left.
+    args, env = child(EXHAUSTION_BODY, module_name, reference, call, arguments, str(256 << 20))
+    result = subprocess.run(args, env=env, capture_output=True, text=True, timeout=300)
+    assert result.returncode == 0, f"child died ({result.returncode}): {result.stderr[-2000:]}"
+    (fields,) = reports(result.stdout)
+    assert fields["outcome"] == "MemoryError"
+    if fields["before"] is not None:
+        # everything the failed call held went back to the heap
+        assert fields["after"] - fields["before"] < 4 << 20, fields
+
+
+# --------------------------------------------------------------------------
+# Ctrl-C
+# --------------------------------------------------------------------------
+
+INTERRUPT_BODY = r'''
+call = eval(sys.argv[2])
+arguments = eval(sys.argv[3])
+cap_address_space(3 << 30)  # a safety net should the call never stop
+report(ready=time.monotonic())
+started = time.monotonic()
+try:
+    call(*arguments)
+except KeyboardInterrupt:
+    caught = time.monotonic()
+    still_usable()
+    report(outcome="KeyboardInterrupt", caught=caught)
+else:
+    report(outcome="returned", seconds=time.monotonic() - started)
+'''
+
+# Each of these runs for many seconds (or far longer) in either build of the
+# module; the signal comes half a second in.
+LONG_CALLS = [
+    ("korvane", "SIMPLICES", "(random_simplices(8000, 200, 300),)"),
+    ("korvane", "GRAPH", "(complete_graph(40), 8)"),
+    ("korvane", "PERSISTENCE", "(weighted_complete_graph(40), 8)"),
+    ("korvane_reference", "SIMPLICES", "(random_simplices(5000, 12, 40),)"),
+    ("korvane_reference", "GRAPH", "(complete_graph(40), None)"),
+    ("korvane_reference", "PERSISTENCE", "(weighted_complete_graph(40), None)"),
+]
+
+@pytest.mark.parametrize("module_name, call, arguments", LONG_CALLS)
+def test_sigint_interrupts_a_long_call_promptly(reference, module_name, call, arguments):
+    args, env = child(INTERRUPT_BODY, module_name, reference, call, arguments)
+    process = subprocess.Popen(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        ready = json.loads(process.stdout.readline() or "{}")
+        assert "ready" in ready, process.stderr.read()
+        time.sleep(0.5)
+        sent = time.monotonic()  # CLOCK_MONOTONIC: the child reads the same clock
+        process.send_signal(signal.SIGINT)
+        stdout, stderr = process.communicate(timeout=60)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    assert process.returncode == 0, f"child died ({process.returncode}): {stderr[-2000:]}"
+    (fields,) = reports(stdout)
+    assert fields["outcome"] == "KeyboardInterrupt", f"the call finished before the signal: {fields}"
+    latency = fields["caught"] - sent
+    print(f"interrupt latency {module_name}.{call}: {latency * 1000:.1f} ms")
+    assert latency < 2.0
+
+
+# --------------------------------------------------------------------------
+# Threads
+# --------------------------------------------------------------------------
+
+
+def canonical(result):
+    if result and isinstance(result[0], tuple):
+        return sorted(result, key=lambda r: (r[2], r[0][0], r[0][1], r[1]))
+    return [sorted(sorted(c) for c in level) for level in result]
+
+
+class Yielding:
+    """A vertex id whose conversion hands the interpreter to other threads."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        time.sleep(0)
+        return self.value
+
+
+def workload(seed):
+    """Distinct inputs per seed for the three functions, some vertex ids of
+    which switch threads while they are converted."""
+    rng = random.Random(seed)
+    vid = lambda: rng.choice([rng.randrange(12), Yielding(rng.randrange(12)), rng.randrange(12) + 2**63])
+    simplices = [[vid() for _ in range(rng.randint(0, 6))] for _ in range(rng.randint(1, 40))]
+    edges = [(vid(), vid()) for _ in range(rng.randint(1, 45))]
+    weighted = [(vid(), vid(), rng.choice([rng.random(), float(rng.randrange(5))])) for _ in range(rng.randint(1, 25))]
+    max_q = rng.choice([None, 1, 2, 3, 5])
+    return [
+        ("SIMPLICES", (simplices,)),
+        ("GRAPH", (edges, max_q)),
+        ("PERSISTENCE", (weighted, max_q)),
+    ]
+
+
+def run(module, name, args):
+    function = {
+        "SIMPLICES": module.py_find_hierarchical_q_components,
+        "GRAPH": module.py_find_hierarchical_q_components_within_graph,
+        "PERSISTENCE": module.py_calculate_persistent_q_components,
+    }[name]
+    return canonical(function(*args))
+
+
+@pytest.mark.parametrize("which", ["korvane", "reference"])
+def test_concurrent_calls_match_serial_ones(reference, which):
+    module = korvane if which == "korvane" else reference
+    threads_count, rounds = 8, 6
+    jobs = {(t, r): workload(1000 * t + r) for t in range(threads_count) for r in range(rounds)}
+    serial = {key: [run(module, name, args) for name, args in calls] for key, calls in jobs.items()}
+
+    barrier = threading.Barrier(threads_count)
+    concurrent, errors = {}, []
+
+    def worker(t):
+        try:
+            barrier.wait()
+            for r in range(rounds):
+                concurrent[(t, r)] = [run(module, name, args) for name, args in jobs[(t, r)]]
+        except BaseException as e:  # reported by the main thread
+            errors.append(e)
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-5)
+    try:
+        threads = [threading.Thread(target=worker, args=(t,)) for t in range(threads_count)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(timeout=120)
+    finally:
+        sys.setswitchinterval(interval)
+    assert not errors, errors
+    assert not any(thread.is_alive() for thread in threads)
+    assert concurrent == serial
+
+
+def test_calls_made_while_converting_another_call():
+    # a vertex id whose __index__ runs korvane itself, on every function
+    inner = []
+
+    class Reentrant:
+        def __init__(self, value):
+            self.value = value
+
+        def __index__(self):
+            inner.append(korvane.py_find_hierarchical_q_components([[1, 2], [2, 3]]))
+            inner.append(korvane.py_find_hierarchical_q_components_within_graph([(1, 2), (2, 3)], None))
+            inner.append(korvane.py_calculate_persistent_q_components([(1, 2, 1.0)], None))
+            return self.value
+
+    simplices = [[Reentrant(1), 2], [2, Reentrant(3)]]
+    assert canonical(korvane.py_find_hierarchical_q_components(simplices)) == [[[0, 1]], [[0], [1]]]
+    edges = [(Reentrant(1), 2), (2, Reentrant(3))]
+    assert canonical(korvane.py_find_hierarchical_q_components_within_graph(edges, None)) == [[[1, 2, 3]],
+                                                                                               [[1, 2], [2, 3]]]
+    weighted = [(Reentrant(1), 2, 1.0)]
+    assert canonical(korvane.py_calculate_persistent_q_components(weighted, Reentrant(5))) == [
+        ((0, [1, 2]), 1.0, 1.0), ((1, [1, 2]), 1.0, 1.0)]
+    assert len(inner) == 3 * 6
+    for i in range(0, len(inner), 3):
+        assert canonical(inner[i]) == [[[0, 1]], [[0], [1]]]
+        assert canonical(inner[i + 1]) == [[[1, 2, 3]], [[1, 2], [2, 3]]]
+        assert canonical(inner[i + 2]) == [((0, [1, 2]), 1.0, 1.0), ((1, [1, 2]), 1.0, 1.0)]
