@@ -143,6 +143,17 @@ class Neighbourhood {
   std::vector<Word> excl_cand_;
 };
 
+// Hands the clique made of the root and the chosen candidates, ascending, to
+// the sink.
+void emit_clique(const Neighbourhood& hood, LocalVertex root, const std::vector<LocalVertex>& chosen,
+                 std::vector<LocalVertex>& scratch, const CliqueSink& sink) {
+  scratch.clear();
+  scratch.push_back(root);
+  for (LocalVertex i : chosen) scratch.push_back(hood.candidates[i]);
+  std::sort(scratch.begin(), scratch.end());
+  sink(scratch);
+}
+
 // Bron–Kerbosch with Tomita's pivot inside one neighbourhood. The sets of one
 // recursion depth live in one frame of a flat buffer: P (candidates still
 // open), XP (candidates already used up), XX (excluded vertices still
@@ -209,13 +220,7 @@ class MaximalSearch {
     });
   }
 
-  void emit() {
-    scratch_.clear();
-    scratch_.push_back(root_);
-    for (LocalVertex i : chosen_) scratch_.push_back(hood_.candidates[i]);
-    std::sort(scratch_.begin(), scratch_.end());
-    sink_(scratch_);
-  }
+  void emit() { emit_clique(hood_, root_, chosen_, scratch_, sink_); }
 
   const Neighbourhood& hood_;
   LocalVertex root_;
@@ -270,13 +275,7 @@ class SizedSearch {
     });
   }
 
-  void emit() {
-    scratch_.clear();
-    scratch_.push_back(root_);
-    for (LocalVertex i : chosen_) scratch_.push_back(hood_.candidates[i]);
-    std::sort(scratch_.begin(), scratch_.end());
-    sink_(scratch_);
-  }
+  void emit() { emit_clique(hood_, root_, chosen_, scratch_, sink_); }
 
   const Neighbourhood& hood_;
   LocalVertex root_;

@@ -15,6 +15,7 @@
 #include <numeric>
 #include <utility>
 
+#include "common/sorted_ranges.hpp"
 #include "graph_q_components/fast_cliques.hpp"
 #include "graph_q_components/q_components.hpp"
 
@@ -116,24 +117,6 @@ bool share_below(const LocalVertex* a, const LocalVertex* a_end, const LocalVert
 
 // A vertex held by more of one vertex's cliques than this is a hub for them.
 constexpr std::size_t kHubBucket = 64;
-
-// Size of the intersection of two ascending lists.
-std::size_t common_count(const LocalVertex* a, const LocalVertex* a_end, const LocalVertex* b,
-                         const LocalVertex* b_end) {
-  std::size_t count = 0;
-  while (a != a_end && b != b_end) {
-    if (*a < *b) {
-      ++a;
-    } else if (*b < *a) {
-      ++b;
-    } else {
-      ++count;
-      ++a;
-      ++b;
-    }
-  }
-  return count;
-}
 
 using CliquePairs = std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>>;
 
@@ -245,7 +228,7 @@ class OverlapFinder {
         const std::uint32_t j = group[q].clique;
         if (share_below(first, rest, cliques_.begin_of(j), cliques_.end_of(j), a)) continue;
         const std::size_t hubs =
-            any_hub ? common_count(hubs_begin(p), hubs_end(p), hubs_begin(q), hubs_end(q)) : 0;
+            any_hub ? count_common_sorted(hubs_begin(p), hubs_end(p), hubs_begin(q), hubs_end(q)) : 0;
         file(i, j, 1 + meetings_[q].shared + hubs);
       }
     }
@@ -285,7 +268,7 @@ class OverlapFinder {
       for (std::size_t y = x + 1; y < distinct_.size(); ++y) {
         const std::uint32_t q = distinct_[y];
         ticker_.tick(hub_start_[p + 1] - hub_start_[p]);
-        const std::size_t hubs = common_count(hubs_begin(p), hubs_end(p), hubs_begin(q), hubs_end(q));
+        const std::size_t hubs = count_common_sorted(hubs_begin(p), hubs_end(p), hubs_begin(q), hubs_end(q));
         if (hubs > 0) file(group[p].clique, group[q].clique, 1 + hubs);
       }
     }

@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/sorted_ranges.hpp"
 #include "lib/fast_hierarchical_q_components_tuning.hpp"
 #include "lib/hierarchical_q_components.hpp"
 
@@ -233,22 +234,6 @@ class HierarchyBuilder {
     }
   }
 
-  static std::size_t overlap(const Idx* x, const Idx* xe, const Idx* y, const Idx* ye) {
-    std::size_t shared = 0;
-    while (x != xe && y != ye) {
-      if (*x < *y) {
-        ++x;
-      } else if (*y < *x) {
-        ++y;
-      } else {
-        ++shared;
-        ++x;
-        ++y;
-      }
-    }
-    return shared;
-  }
-
   void walk_shared_subsets() {
     count_.assign(vertex_count_, 0);
     need_.assign(vertex_count_, 0);
@@ -287,7 +272,7 @@ class HierarchyBuilder {
       for (std::size_t j = i + 1; j < pair_records_.size(); ++j) {
         const Idx* rj = a + pair_records_[j];
         if (!is_small(ri[0]) && !is_small(rj[0])) continue;
-        join(ri[0], rj[0], known + overlap(ri + 2, ri + 2 + ri[1], rj + 2, rj + 2 + rj[1]));
+        join(ri[0], rj[0], known + count_common_sorted(ri + 2, ri + 2 + ri[1], rj + 2, rj + 2 + rj[1]));
         ticker_.tick(ri[1] + rj[1] + 1);
       }
     }
