@@ -143,6 +143,10 @@ def test_memory_exhaustion_raises_memory_error_and_releases_everything(reference
 # --------------------------------------------------------------------------
 
 INTERRUPT_BODY = r'''
+# A job started in the background by a non-interactive shell (as CI may be)
+# inherits SIGINT ignored, and Python then installs no KeyboardInterrupt
+# handler: restore the interactive default.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 call = eval(sys.argv[2])
 arguments = eval(sys.argv[3])
 cap_address_space(3 << 30)  # a safety net should the call never stop
