@@ -63,8 +63,15 @@ def hierarchical_q_components(py_simplices):
     for i, s in enumerate(sets):
         by_size[len(s)].append(i)
 
-    # From the top level down, one union-find grows: level q adds the simplices
-    # of dimension q and the pairs sharing exactly q + 1 vertices.
+    levels = _sweep_levels(top, by_size, pairs_by_shared, lambda i: (i,))
+    levels[0].sort(key=min)
+    return levels
+
+
+def _sweep_levels(top, by_size, pairs_by_shared, content):
+    """Levels top..0 from one growing union-find: level q adds the items of
+    q + 1 elements and the pairs sharing exactly q + 1; each class is reported
+    as the union of content(i) over its items."""
     uf = UnionFind()
     members = []
     levels = [None] * (top + 1)
@@ -76,9 +83,8 @@ def hierarchical_q_components(py_simplices):
             uf.union(i, j)
         groups = {}
         for i in members:
-            groups.setdefault(uf.find(i), set()).add(i)
+            groups.setdefault(uf.find(i), set()).update(content(i))
         levels[q] = list(groups.values())
-    levels[0].sort(key=min)
     return levels
 
 
@@ -119,20 +125,7 @@ def _levels_from_maximal_cliques(graph):
     by_size = [[] for _ in range(top + 2)]
     for i, c in enumerate(cliques):
         by_size[len(c)].append(i)
-    uf = UnionFind()
-    members = []
-    levels = [None] * (top + 1)
-    for q in range(top, -1, -1):
-        for i in by_size[q + 1]:
-            uf.add(i)
-            members.append(i)
-        for i, j in pairs_by_shared[q + 1]:
-            uf.union(i, j)
-        groups = {}
-        for i in members:
-            groups.setdefault(uf.find(i), set()).update(cliques[i])
-        levels[q] = list(groups.values())
-    return levels
+    return _sweep_levels(top, by_size, pairs_by_shared, lambda i: cliques[i])
 
 
 def _levels_from_bounded_cliques(graph, bound):
