@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds korvane and korvane_reference with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build/asan, then runs the C++ tests and the
-# whole Python suite against that build. Any sanitizer report fails the run,
+# Builds korvane and korvane_reference with AddressSanitizer,
+# UndefinedBehaviorSanitizer and the standard library's own checks
+# (_GLIBCXX_ASSERTIONS: bounds of every vector and span access) into
+# build/asan, then runs the C++ tests and the whole Python suite against that
+# build. Any sanitizer report fails the run,
 # including one from a child process that a test expected to die.
 #
 # Needs what tests/run.sh installs (GoogleTest, CMake, Ninja, the test extras);
@@ -17,6 +19,7 @@ LOG_DIR="$BUILD_DIR/sanitizer-logs"
 "$PYTHON" -c "import pytest, hypothesis, networkx" 2>/dev/null || "$PYTHON" -m pip install -q ".[test]"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=ON \
+  -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS \
   -DKORVANE_BUILD_TESTS=ON -DPython_EXECUTABLE="$(command -v "$PYTHON")" >/dev/null
 cmake --build "$BUILD_DIR" -j "$JOBS"
 

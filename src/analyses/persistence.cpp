@@ -1,0 +1,442 @@
+// Persistent q-components, updated edge by edge instead of recomputed.
+//
+// Below the top level, a level-q component is a class of cliques of at least
+// q + 1 vertices linked by overlaps of at least q + 1 vertices, and the
+// classes are unchanged when non-maximal cliques are kept as members next to
+// the maximal ones that contain them. Adding an edge (u, v) only adds cliques:
+// the new maximal ones are {u, v} plus a maximal clique of the common
+// neighbourhood. So each level is a union-find over every clique that was
+// ever maximal; a step adds the new maximal cliques, joins them with the
+// cliques they overlap enough, and only the components they touch can change
+// key. An old clique swallowed by a new one leaves the overlap index, since
+// the new one overlaps everything it did.
+//
+// With a bound B on clique size, level B - 1 holds every B-vertex clique on
+// its own; such a key, once born, lives to the end. Without a bound no level
+// keeps cliques apart (see clique_complex_levels.cpp).
+#include "analyses/persistence.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <utility>
+
+#include "analyses/clique_search.hpp"
+#include "core/filtration.hpp"
+#include "core/hashing.hpp"
+#include "core/union_find.hpp"
+
+namespace korvane {
+
+namespace {
+
+// A node is a clique that was maximal at some step; nodes are never removed.
+using NodeIndex = CliqueIndex;
+
+// ---------------------------------------------------------------------------
+// The graph admitted so far
+// ---------------------------------------------------------------------------
+
+// Vertices are numbered in order of first appearance; neighbour lists are
+// ascending.
+class GrowingGraph {
+ public:
+  explicit GrowingGraph(std::size_t vertex_limit) : vertex_limit_(vertex_limit) {}
+
+  std::size_t size() const noexcept { return ids_.size(); }
+
+  // The number of `id`, given it first when new (then `fresh` is set).
+  DenseVertex vertex(VertexId id, bool& fresh) {
+    auto [it, inserted] = index_of_.try_emplace(id, static_cast<DenseVertex>(ids_.size()));
+    fresh = inserted;
+    if (inserted) {
+      check_capacity(ids_.size() + 1, vertex_limit_, "graph vertices");
+      ids_.push_back(id);
+      adjacency_.emplace_back();
+      slot_.push_back(kAbsent);
+    }
+    return it->second;
+  }
+
+  // Adds the edge u-v, u != v; false when it was there already.
+  bool add_edge(DenseVertex u, DenseVertex v) {
+    auto& around_u = adjacency_[u];
+    auto& around_v = adjacency_[v];
+    const auto at_u = std::lower_bound(around_u.begin(), around_u.end(), v);
+    if (at_u != around_u.end() && *at_u == v) return false;
+    around_u.insert(at_u, v);
+    around_v.insert(std::lower_bound(around_v.begin(), around_v.end(), u), u);
+    return true;
+  }
+
+  // The subgraph induced by the common neighbours of u and v, which are
+  // listed ascending in `members`; local vertex i is members[i].
+  DenseGraph common_neighbourhood(DenseVertex u, DenseVertex v, std::vector<DenseVertex>& members,
+                                  InterruptTicker& ticker) {
+    const auto& around_u = adjacency_[u];
+    const auto& around_v = adjacency_[v];
+    members.clear();
+    std::set_intersection(around_u.begin(), around_u.end(), around_v.begin(), around_v.end(),
+                          std::back_inserter(members));
+    ticker.tick(around_u.size() + around_v.size());
+    DenseGraph local;
+    local.adjacency.resize(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) slot_[members[i]] = static_cast<DenseVertex>(i);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const auto& around = adjacency_[members[i]];
+      ticker.tick(around.size() + 1);
+      // `members` is ascending, so the local numbers come out ascending too.
+      for (DenseVertex y : around) {
+        if (slot_[y] != kAbsent) local.adjacency[i].push_back(slot_[y]);
+      }
+    }
+    for (DenseVertex m : members) slot_[m] = kAbsent;
+    return local;
+  }
+
+  // Numbers follow first appearance, not ids, so the ids are sorted here.
+  template <class It>
+  VertexSet ids_of(It first, It last) const {
+    std::vector<VertexId> out;
+    out.reserve(static_cast<std::size_t>(std::distance(first, last)));
+    for (; first != last; ++first) out.push_back(ids_[*first]);
+    return VertexSet::from_any(std::move(out));
+  }
+
+ private:
+  static constexpr DenseVertex kAbsent = std::numeric_limits<DenseVertex>::max();
+
+  const std::size_t vertex_limit_;
+  HashMap<VertexId, DenseVertex> index_of_;
+  std::vector<VertexId> ids_;
+  std::vector<std::vector<DenseVertex>> adjacency_;
+  std::vector<DenseVertex> slot_;  // vertex -> local number, kAbsent outside the current neighbourhood
+};
+
+// ---------------------------------------------------------------------------
+// Cliques that were ever maximal
+// ---------------------------------------------------------------------------
+
+class CliqueNodes {
+ public:
+  struct Overlap {
+    NodeIndex other;
+    std::size_t shared;
+  };
+
+  explicit CliqueNodes(std::size_t node_limit) : node_limit_(node_limit) {}
+
+  NodeIndex next() const noexcept { return static_cast<NodeIndex>(nodes_.count()); }
+
+  // Adds `clique` (ascending, maximal in the current graph) as node next(),
+  // listing in `overlaps` every live node that shares a vertex with it and
+  // how many. A live node it swallows whole stops being live: the new node
+  // overlaps everything that one did.
+  void add(const std::vector<DenseVertex>& clique, std::vector<Overlap>& overlaps, InterruptTicker& ticker) {
+    check_capacity(nodes_.count() + 1, node_limit_, "cliques");
+    const NodeIndex node = next();
+    for (DenseVertex a : clique) {
+      if (holders_.size() <= a) holders_.resize(std::size_t{a} + 1);
+    }
+    meet(clique, ticker);
+    overlaps.clear();
+    for (NodeIndex other : met_) {
+      const std::size_t s = shared_[other];
+      if (s == nodes_.size_of(other)) alive_[other] = 0;
+      overlaps.push_back(Overlap{other, s});
+    }
+    for (DenseVertex a : clique) holders_[a].push_back(node);
+    nodes_.add(clique);
+    alive_.push_back(1);
+  }
+
+ private:
+  // Counts into shared_ the vertices each live node shares with `clique`;
+  // met_ lists the nodes met. Dead nodes are dropped from the holder lists
+  // on the way.
+  void meet(const std::vector<DenseVertex>& clique, InterruptTicker& ticker) {
+    stamp_.resize(nodes_.count(), 0);
+    shared_.resize(nodes_.count(), 0);
+    met_.clear();
+    ++stamp_clock_;
+    for (DenseVertex a : clique) {
+      auto& holders = holders_[a];
+      ticker.tick(holders.size() + 1);
+      std::size_t kept = 0;
+      for (NodeIndex other : holders) {
+        if (alive_[other] == 0) continue;
+        holders[kept++] = other;
+        if (stamp_[other] != stamp_clock_) {
+          stamp_[other] = stamp_clock_;
+          shared_[other] = 1;
+          met_.push_back(other);
+        } else {
+          ++shared_[other];
+        }
+      }
+      holders.resize(kept);
+    }
+  }
+
+  const std::size_t node_limit_;
+  CliqueList nodes_;                              // ascending dense numbers
+  std::vector<char> alive_;                       // still maximal
+  std::vector<std::vector<NodeIndex>> holders_;   // vertex -> nodes holding it (dead ones dropped lazily)
+  std::vector<std::uint64_t> stamp_;
+  std::vector<std::uint32_t> shared_;
+  std::uint64_t stamp_clock_ = 0;
+  std::vector<NodeIndex> met_;
+};
+
+// ---------------------------------------------------------------------------
+// One level's components and their keys
+// ---------------------------------------------------------------------------
+
+// How many components of one level carry a key, and since when the key has
+// been present. `before` and `seen_at` snapshot the count at the first touch
+// of a step, so that a key dropped and re-added within one step is neither a
+// death nor a birth.
+struct KeyState {
+  std::uint32_t count = 0;
+  std::uint32_t before = 0;
+  std::uint64_t seen_at = 0;
+  double birth = 0.0;
+};
+
+// Level q below the top: the shared union-find over nodes of at least q + 1
+// vertices, each root carrying its component's vertex set, and per vertex
+// set the number of components that carry it (two components of one level
+// may have the same vertex set).
+class KeyedLevel {
+ public:
+  explicit KeyedLevel(QLevel q) : q_(q) {}
+
+  // Adds node as a component of its own with vertex set `set`.
+  void add(NodeIndex node, VertexSet set) {
+    forest_.extend(std::size_t{node} + 1);
+    vertices_.resize(forest_.size());
+    counted_.resize(forest_.size(), 0);
+    vertices_[node] = std::move(set);
+    fresh_.push_back(node);
+  }
+
+  // Precondition: both nodes were added to this level.
+  void unite(NodeIndex a, NodeIndex b, InterruptTicker& ticker) {
+    const auto merge = forest_.unite(a, b);
+    if (!merge) return;
+    VertexSet& kept = vertices_[merge->root];
+    VertexSet& gone = vertices_[merge->absorbed];
+    if (kept.empty() || gone.empty()) throw InternalFailure("clique missing from its level");
+    ticker.tick(kept.size() + gone.size());
+    std::vector<VertexId> merged;
+    merged.reserve(kept.size() + gone.size());
+    std::set_union(kept.begin(), kept.end(), gone.begin(), gone.end(), std::back_inserter(merged));
+    for (NodeIndex r : {merge->root, merge->absorbed}) {
+      if (counted_[r] != 0) {
+        replaced_.push_back(std::move(vertices_[r]));
+        counted_[r] = 0;
+      }
+      vertices_[r] = VertexSet();
+    }
+    vertices_[merge->root] = VertexSet::from_ascending(std::move(merged));
+  }
+
+  // Recounts the keys of the components this step touched; a key whose count
+  // rose from zero is born, one whose count fell to zero dies now.
+  void settle(std::uint64_t step, double weight, std::vector<PersistentComponent>& out, InterruptTicker& ticker) {
+    if (fresh_.empty() && replaced_.empty()) return;
+    touched_.clear();
+    for (const VertexSet& set : replaced_) {
+      ticker.tick(set.size());
+      KeyState& state = lookup(keys_, set);
+      touch(state, set, step);
+      --state.count;
+    }
+    for (NodeIndex node : fresh_) {
+      const NodeIndex root = forest_.find(node);
+      if (counted_[root] != 0) continue;
+      counted_[root] = 1;
+      const VertexSet& set = vertices_[root];
+      ticker.tick(set.size());
+      KeyState& state = keys_[set];
+      touch(state, set, step);
+      ++state.count;
+    }
+    // Each state is listed once, so erasing a dying one leaves the others
+    // valid. Keys whose count moved but stayed positive simply continue.
+    for (const Touch& t : touched_) {
+      if (t.state->before == 0 && t.state->count > 0) {
+        t.state->birth = weight;
+      } else if (t.state->before > 0 && t.state->count == 0) {
+        out.push_back(PersistentComponent{q_, *t.set, t.state->birth, weight});
+        keys_.erase(out.back().vertices);
+      }
+    }
+    replaced_.clear();
+    fresh_.clear();
+  }
+
+  // Closes every key still present.
+  void finish(double weight, std::vector<PersistentComponent>& out, InterruptTicker& ticker) {
+    for (const auto& [set, state] : keys_) {
+      ticker.tick();
+      out.push_back(PersistentComponent{q_, set, state.birth, weight});
+    }
+  }
+
+ private:
+  // A key's state and where its vertex set can be read during this step.
+  struct Touch {
+    KeyState* state;
+    const VertexSet* set;
+  };
+
+  void touch(KeyState& state, const VertexSet& set, std::uint64_t step) {
+    if (state.seen_at != step) {
+      state.seen_at = step;
+      state.before = state.count;
+      touched_.push_back(Touch{&state, &set});
+    }
+  }
+
+  QLevel q_;
+  UnionFind<NodeIndex> forest_;
+  std::vector<VertexSet> vertices_;  // at roots
+  std::vector<char> counted_;        // at roots: the vertex set is counted in keys_
+  HashMap<VertexSet, KeyState> keys_;
+  std::vector<NodeIndex> fresh_;     // nodes added in this step
+  std::vector<VertexSet> replaced_;  // counted keys merged away in this step
+  std::vector<Touch> touched_;
+};
+
+// ---------------------------------------------------------------------------
+// The filtration
+// ---------------------------------------------------------------------------
+
+class Tracker {
+ public:
+  Tracker(CliqueSizeBound bound, const GraphLimits& limits)
+      : cap_(bound ? std::max<std::uint64_t>(*bound, 1) : kUnbounded),
+        overlap_top_(bound ? cap_ - 1 : kUnbounded),
+        graph_(limits.vertices),
+        nodes_(limits.cliques) {}
+
+  void admit(const WeightedEdge& edge, std::vector<PersistentComponent>& out) {
+    ticker_.tick();
+    ++step_;
+    weight_ = edge.weight;
+    bool fresh_u = false;
+    bool fresh_v = false;
+    const DenseVertex u = graph_.vertex(edge.u, fresh_u);
+    const DenseVertex v = graph_.vertex(edge.v, fresh_v);
+    if (cap_ == 1) {
+      // Only single vertices are formed: each vertex is a component of its own.
+      if (fresh_u) apart_.push_back(PersistentComponent{0, VertexSet{edge.u}, weight_, weight_});
+      if (fresh_v) apart_.push_back(PersistentComponent{0, VertexSet{edge.v}, weight_, weight_});
+      return;
+    }
+    if (u == v) {
+      if (fresh_u) {
+        add_node({u});
+        settle(out);
+      }
+      return;
+    }
+    if (!graph_.add_edge(u, v)) return;  // repeated edge: same graph
+    for (const auto& clique : new_maximal_cliques(u, v)) add_node(clique);
+    settle(out);
+  }
+
+  // Closes every key still present with the last admitted weight.
+  void finish(std::vector<PersistentComponent>& out) {
+    for (KeyedLevel& level : levels_) level.finish(weight_, out, ticker_);
+    for (PersistentComponent& record : apart_) {
+      record.death = weight_;
+      out.push_back(std::move(record));
+    }
+  }
+
+ private:
+  static constexpr std::uint64_t kUnbounded = std::numeric_limits<std::uint64_t>::max();
+
+  // The cliques that edge u-v makes maximal: {u, v} plus a maximal clique of
+  // their common neighbourhood. Under a bound, the new cliques of exactly the
+  // bound's size are those through the edge; each is a key of the top level
+  // of its own, born now.
+  std::vector<std::vector<DenseVertex>> new_maximal_cliques(DenseVertex u, DenseVertex v) {
+    const DenseGraph local = graph_.common_neighbourhood(u, v, common_, ticker_);
+    std::vector<std::vector<DenseVertex>> created;
+    for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& inner) {
+      std::vector<DenseVertex> clique{u, v};
+      for (DenseVertex i : inner) clique.push_back(common_[i]);
+      std::sort(clique.begin(), clique.end());
+      created.push_back(std::move(clique));
+    });
+    if (cap_ != kUnbounded) {
+      const QLevel q = static_cast<QLevel>(cap_ - 1);
+      for_each_clique_of_size(local, cap_ - 2, ticker_, [&](const std::vector<DenseVertex>& inner) {
+        std::vector<DenseVertex> clique{u, v};
+        for (DenseVertex i : inner) clique.push_back(common_[i]);
+        apart_.push_back(PersistentComponent{q, graph_.ids_of(clique.begin(), clique.end()), weight_, weight_});
+      });
+    }
+    return created;
+  }
+
+  KeyedLevel& level_for_size(std::size_t k) {
+    while (levels_.size() < k) levels_.emplace_back(static_cast<QLevel>(levels_.size()));
+    return levels_[k - 1];
+  }
+
+  // Adds one clique that is maximal in the current graph to every level it
+  // takes part in, and joins it there with the live cliques it overlaps
+  // enough.
+  void add_node(const std::vector<DenseVertex>& clique) {
+    const NodeIndex node = nodes_.next();
+    const std::uint64_t reach = std::min<std::uint64_t>(clique.size(), overlap_top_);
+    if (reach > 0) {
+      const VertexSet set = graph_.ids_of(clique.begin(), clique.end());
+      for (std::size_t k = 1; k <= reach; ++k) level_for_size(k).add(node, set);
+    }
+    nodes_.add(clique, overlaps_, ticker_);
+    for (const CliqueNodes::Overlap& o : overlaps_) {
+      // shared <= both clique sizes, so both nodes were added to every level
+      // k <= joined, and levels_ holds all of them.
+      const std::uint64_t joined = std::min<std::uint64_t>(o.shared, overlap_top_);
+      for (std::size_t k = 1; k <= joined; ++k) levels_[k - 1].unite(node, o.other, ticker_);
+    }
+  }
+
+  void settle(std::vector<PersistentComponent>& out) {
+    for (KeyedLevel& level : levels_) level.settle(step_, weight_, out, ticker_);
+  }
+
+  const std::uint64_t cap_;          // largest clique size formed
+  const std::uint64_t overlap_top_;  // largest clique size whose level follows the overlap rule
+  InterruptTicker ticker_;
+  std::uint64_t step_ = 0;
+  double weight_ = 0.0;
+
+  GrowingGraph graph_;
+  CliqueNodes nodes_;
+  std::vector<KeyedLevel> levels_;          // levels_[k - 1]: clique size k
+  std::vector<PersistentComponent> apart_;  // top-level keys, never closed before the end
+  std::vector<DenseVertex> common_;
+  std::vector<CliqueNodes::Overlap> overlaps_;
+};
+
+}  // namespace
+
+std::vector<PersistentComponent> persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound,
+                                                       const GraphLimits& limits) {
+  std::vector<PersistentComponent> out;
+  edges = admission_order(std::move(edges));
+  if (edges.empty()) return out;
+  Tracker tracker(bound, limits);
+  for (const WeightedEdge& edge : edges) tracker.admit(edge, out);
+  tracker.finish(out);
+  return out;
+}
+
+}  // namespace korvane

@@ -1,0 +1,22 @@
+// Persistent q-components of a weighted graph, as shipped: edges admitted one
+// by one in ascending weight, each component of the growing graph's clique
+// complex followed from the weight at which it appears to the weight at which
+// it is gone, updated edge by edge rather than recomputed.
+#pragma once
+
+#include <vector>
+
+#include "analyses/dense_graph.hpp"
+#include "core/ids.hpp"
+#include "core/persistent_component.hpp"
+
+namespace korvane {
+
+// Records grouped by the step at which they ended, in admission order, the
+// survivors last (with the largest admitted weight as death); the order
+// within a group is not defined. Throws CapacityExceeded when the graph has
+// more vertices or cliques than `limits` allow.
+std::vector<PersistentComponent> persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound,
+                                                       const GraphLimits& limits = {});
+
+}  // namespace korvane

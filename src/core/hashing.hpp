@@ -1,0 +1,53 @@
+// The hash every hash container of korvane uses, keyed once per process from
+// the OS random source. The key makes iteration orders differ between runs,
+// so nothing can come to depend on them, and it keeps ids crafted to collide
+// under a fixed hash from degrading the containers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "core/ascending.hpp"
+#include "core/ids.hpp"
+
+namespace korvane {
+
+// 64 random bits, read once per process.
+std::uint64_t process_hash_seed() noexcept;
+
+struct SeededHash {
+  static std::uint64_t mix(std::uint64_t x) noexcept {
+    x ^= x >> 32;
+    x *= 0xd6e8feb86659fd93ULL;
+    x ^= x >> 32;
+    x *= 0xd6e8feb86659fd93ULL;
+    x ^= x >> 32;
+    return x;
+  }
+  std::size_t operator()(std::uint64_t x) const noexcept { return static_cast<std::size_t>(mix(x ^ seed_)); }
+  std::size_t operator()(std::int64_t x) const noexcept { return (*this)(static_cast<std::uint64_t>(x)); }
+  // Whole-sequence hash, for cliques and vertex sets.
+  std::size_t operator()(const std::vector<VertexId>& xs) const noexcept {
+    std::uint64_t h = seed_ ^ (xs.size() * 0x9e3779b97f4a7c15ULL);
+    for (VertexId x : xs) h = mix(h + x + 0x9e3779b97f4a7c15ULL);
+    return static_cast<std::size_t>(h);
+  }
+  std::size_t operator()(const VertexSet& set) const noexcept { return (*this)(set.items()); }
+  std::size_t operator()(const std::pair<QLevel, VertexSet>& key) const noexcept {
+    return (*this)(key.second) ^ static_cast<std::size_t>(mix(static_cast<std::uint64_t>(key.first) + seed_));
+  }
+
+ private:
+  std::uint64_t seed_ = process_hash_seed();
+};
+
+template <class K, class V>
+using HashMap = std::unordered_map<K, V, SeededHash>;
+template <class K>
+using HashSet = std::unordered_set<K, SeededHash>;
+
+}  // namespace korvane
