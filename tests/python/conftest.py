@@ -22,14 +22,72 @@ def _reference_module():
     return importlib.import_module("korvane_reference")
 
 
-@pytest.fixture(scope="session")
-def reference():
+def _require_reference():
     module = _reference_module()
     if module is None:
         if os.environ.get("KORVANE_REQUIRE_REFERENCE") == "1":
             pytest.fail("korvane_reference was not built (configure with -DKORVANE_BUILD_TESTS=ON)")
         pytest.skip("korvane_reference not built")
     return module
+
+
+@pytest.fixture(scope="session")
+def reference():
+    return _require_reference()
+
+
+class Backend:
+    """The three analyses of one implementation, under short names."""
+
+    def __init__(self, simplices, graph, persistence):
+        self.simplices = simplices
+        self.graph = graph
+        self.persistence = persistence
+
+
+def _shipped():
+    import korvane
+
+    return Backend(korvane.py_find_hierarchical_q_components,
+                   korvane.py_find_hierarchical_q_components_within_graph,
+                   korvane.py_calculate_persistent_q_components)
+
+
+def _documented():
+    ref = _require_reference()
+    return Backend(ref.py_find_hierarchical_q_components,
+                   ref.py_find_hierarchical_q_components_within_graph,
+                   ref.py_calculate_persistent_q_components)
+
+
+@pytest.fixture(params=["shipped", "reference"])
+def backend(request):
+    """The shipped module, then the documented algorithms behind the same bindings."""
+    return _shipped() if request.param == "shipped" else _documented()
+
+
+# Settings of the shipped complex analysis that between them drive every
+# internal path on small inputs: (small_simplex_max, pairwise_group_max,
+# wide_indices). Every setting must give the same components.
+TUNINGS = {
+    "walk only": (1000, 0, False),
+    "all large": (0, 0, False),
+    "mixed": (3, 2, False),
+    "pairs only": (1000, 1000, False),
+    "wide mixed": (2, 1, True),
+}
+
+
+@pytest.fixture(params=["shipped", "reference", *TUNINGS])
+def find_simplices(request):
+    """Every way to compute the components of a complex."""
+    if request.param == "shipped":
+        return _shipped().simplices
+    if request.param == "reference":
+        return _documented().simplices
+    hook = _require_reference()._shipped_simplices
+    small, pairwise, wide = TUNINGS[request.param]
+    return lambda simplices: hook(simplices, small, pairwise, wide)
 
 
 # Hypothesis example counts follow the active profile. tests/sanitize.sh

@@ -17,6 +17,8 @@ from hypothesis import HealthCheck, event, example, given, settings
 from hypothesis import strategies as st
 
 import korvane
+from misbehaving import (Abort, Boom, Index, IndexRaises, IndexReturns, Weight, WeightRaises, WeightReturns,
+                         fail, failure)
 
 SIMPLICES = korvane.py_find_hierarchical_q_components
 PERSISTENCE = korvane.py_calculate_persistent_q_components
@@ -38,18 +40,6 @@ HOSTILE = settings(
 # --------------------------------------------------------------------------
 # Misbehaving objects
 # --------------------------------------------------------------------------
-
-
-class Boom(Exception):
-    """Raised by the inputs' own code."""
-
-
-class Abort(BaseException):
-    """Raised by the inputs' own code, outside the Exception hierarchy."""
-
-
-def fail(kind, where):
-    raise (Boom if kind == "boom" else Abort)(where)
 
 
 class IntSub(int):
@@ -85,54 +75,6 @@ WRONG_VALUES = {
     "int": lambda: 4,
     "floatsub": lambda: FloatSub(2.5),
 }
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
-class IndexRaises:
-    def __init__(self, kind):
-        self.kind = kind
-
-    def __index__(self):
-        fail(self.kind, "__index__")
-
-
-class IndexReturns:
-    def __init__(self, wrong):
-        self.wrong = wrong
-
-    def __index__(self):
-        return WRONG_VALUES[self.wrong]()
-
-
-class Weight:
-    def __init__(self, value):
-        self.value = value
-
-    def __float__(self):
-        return self.value
-
-
-class WeightRaises:
-    def __init__(self, kind):
-        self.kind = kind
-
-    def __float__(self):
-        fail(self.kind, "__float__")
-
-
-class WeightReturns:
-    def __init__(self, wrong):
-        self.wrong = wrong
-
-    def __float__(self):
-        return WRONG_VALUES[self.wrong]()
 
 
 class Mutator:
@@ -322,15 +264,15 @@ def _build(desc, lists):
     if kind == "index":
         return Index(a[0])
     if kind == "index_raises":
-        return IndexRaises(a[0])
+        return IndexRaises(failure(a[0], "__index__"))
     if kind == "index_returns":
-        return IndexReturns(a[0])
+        return IndexReturns(WRONG_VALUES[a[0]]())
     if kind == "weight":
         return Weight(a[0])
     if kind == "weight_raises":
-        return WeightRaises(a[0])
+        return WeightRaises(failure(a[0], "__float__"))
     if kind == "weight_returns":
-        return WeightReturns(a[0])
+        return WeightReturns(WRONG_VALUES[a[0]]())
     if kind == "mutator":
         action, depth, value = a
         m = Mutator(action, value)

@@ -19,6 +19,7 @@ import tracemalloc
 import pytest
 
 import korvane
+from misbehaving import Boom, FailingSequence, Index, IndexRaises, IndexReturns, LyingLength, Weight, WeightRaises
 
 # Under the sanitizer runtime freed memory is quarantined (resident memory
 # grows by design) and the C heap is not glibc's; only tracemalloc and
@@ -59,87 +60,6 @@ def heap_in_use():
     return info.uordblks + info.hblkhd
 
 
-# --------------------------------------------------------------------------
-# Argument objects
-# --------------------------------------------------------------------------
-
-
-class Boom(Exception):
-    pass
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
-class IndexRaises:
-    def __init__(self):
-        self.error = Boom("index")
-
-    def __index__(self):
-        # a fresh traceback each time: re-raising an instance extends its old one
-        raise self.error.with_traceback(None)
-
-
-class IndexReturnsFloat:
-    def __init__(self):
-        self.value = 2.5
-
-    def __index__(self):
-        return self.value
-
-
-class Weight:
-    def __init__(self, value):
-        self.value = value
-
-    def __float__(self):
-        return self.value
-
-
-class WeightRaises:
-    def __init__(self):
-        self.error = Boom("float")
-
-    def __float__(self):
-        raise self.error.with_traceback(None)
-
-
-class FailingSequence:
-    """Yields `items`, then raises."""
-
-    def __init__(self, items):
-        self.items = items
-        self.error = Boom("iteration")
-
-    def __len__(self):
-        return len(self.items)
-
-    def __getitem__(self, i):
-        return self.items[i]
-
-    def __iter__(self):
-        yield from self.items
-        raise self.error.with_traceback(None)
-
-
-class LyingLength:
-    """Claims a huge length; holds a few items."""
-
-    def __init__(self, items):
-        self.items = items
-
-    def __len__(self):
-        return 2**62
-
-    def __getitem__(self, i):
-        return self.items[i]
-
-
 BIG = 2**40  # ints built at run time, so each has reference counts of its own
 
 
@@ -177,23 +97,23 @@ CASES = [
     ("vertex-negative", S, lambda: (simplices() + [[1, -BIG]],), dict, OverflowError),
     ("vertex-too-big", S, lambda: (simplices() + [[1, 2**64 + BIG]],), dict, OverflowError),
     ("vertex-float", S, lambda: (simplices() + [[1, 2.5]],), dict, TypeError),
-    ("vertex-index-raises", S, lambda: (simplices() + [[1, IndexRaises()]],), dict, Boom),
-    ("vertex-index-returns-float", S, lambda: (simplices() + [[IndexReturnsFloat()]],), dict, TypeError),
+    ("vertex-index-raises", S, lambda: (simplices() + [[1, IndexRaises(Boom("index"))]],), dict, Boom),
+    ("vertex-index-returns-float", S, lambda: (simplices() + [[IndexReturns(2.5)]],), dict, TypeError),
     ("simplices-iteration-raises", S, lambda: (FailingSequence(simplices()),), dict, Boom),
     ("simplex-iteration-raises", S, lambda: (simplices() + [FailingSequence([BIG, BIG + 1])],), dict, Boom),
     ("edges-not-a-sequence", G, lambda: (iter(edges()), None), dict, TypeError),
     ("edge-list", G, lambda: (edges() + [[1, 2]], None), dict, TypeError),
     ("edge-length", G, lambda: (edges() + [(1, 2, 3)], None), dict, ValueError),
     ("edge-vertex-negative", G, lambda: (edges() + [(1, -BIG)], None), dict, OverflowError),
-    ("edge-vertex-index-raises", G, lambda: (edges() + [(IndexRaises(), 1)], None), dict, Boom),
+    ("edge-vertex-index-raises", G, lambda: (edges() + [(IndexRaises(Boom("index")), 1)], None), dict, Boom),
     ("edges-iteration-raises", G, lambda: (FailingSequence(edges()), None), dict, Boom),
     ("graph-max-q-negative", G, lambda: (edges(), -BIG), dict, OverflowError),
     ("graph-max-q-float", G, lambda: (edges(), 2.5), dict, TypeError),
-    ("graph-max-q-index-raises", G, lambda: (edges(), IndexRaises()), dict, Boom),
+    ("graph-max-q-index-raises", G, lambda: (edges(), IndexRaises(Boom("index"))), dict, Boom),
     ("triple-length", P, lambda: (weighted() + [(1, 2)], None), dict, ValueError),
     ("triple-list", P, lambda: (weighted() + [[1, 2, 3.0]], None), dict, TypeError),
     ("weight-str", P, lambda: (weighted() + [(1, 2, "x")], None), dict, TypeError),
-    ("weight-raises", P, lambda: (weighted() + [(1, 2, WeightRaises())], None), dict, Boom),
+    ("weight-raises", P, lambda: (weighted() + [(1, 2, WeightRaises(Boom("float")))], None), dict, Boom),
     ("weight-too-big", P, lambda: (weighted() + [(1, 2, 10**400)], None), dict, OverflowError),
     ("persistence-max-q-str", P, lambda: (weighted(), "3"), dict, TypeError),
     ("persistence-max-q-too-big", P, lambda: (weighted(), 2**64 + BIG), dict, OverflowError),

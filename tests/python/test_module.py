@@ -1,4 +1,5 @@
 """The module object, its initialisation and the mapping of native failures."""
+import glob
 import os
 import shutil
 import subprocess
@@ -65,6 +66,24 @@ def test_only_the_init_function_is_exported():
     out = subprocess.run([nm, "-D", "--defined-only", korvane.__file__], capture_output=True, text=True, check=True)
     symbols = {line.split()[-1] for line in out.stdout.splitlines() if line.strip()}
     assert symbols == {"PyInit_korvane"}
+
+
+def test_the_shipped_module_holds_no_reference_code():
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm not available")
+    # The installed module may be stripped; the test build's is not.
+    build_dir = os.environ.get("KORVANE_TEST_BUILD_DIR", "")
+    checked = 0
+    for path in {korvane.__file__, *glob.glob(os.path.join(build_dir, "korvane.*.so"))}:
+        out = subprocess.run([nm, "-C", path], capture_output=True, text=True).stdout
+        if "korvane::" not in out:
+            continue  # no symbol table to read
+        checked += 1
+        for name in ("korvane::reference::", "CliqueManager", "Dsu", "find_all_q_connected_components"):
+            assert name not in out, f"{name} in {path}"
+    if checked == 0:
+        pytest.skip("no module with a symbol table")
 
 
 # --------------------------------------------------------------------------

@@ -1,4 +1,5 @@
-"""The weighted-graph filtration, as seen from Python."""
+"""The weighted-graph filtration, as seen from Python: the table of known
+answers on both backends, then properties of the shipped module."""
 import math
 
 import pytest
@@ -6,6 +7,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import korvane
+from cases import KEY_HELD_BY_TWO_COMPONENTS, PERSISTENCE as CASES
 
 PERSISTENCE = korvane.py_calculate_persistent_q_components
 GRAPH = korvane.py_find_hierarchical_q_components_within_graph
@@ -43,28 +45,27 @@ def filtration_model(edges, max_q):
     return groups
 
 
-def test_worked_example_six_records_in_three_death_groups():
-    records = PERSISTENCE([(1, 2, 1.0), (2, 3, 2.0), (1, 3, 3.0)], None)
-    assert len(records) == 6
-    assert records[0] == ((0, [1, 2]), 1.0, 2.0)
-    assert sorted(records[1:3]) == [((1, [1, 2]), 1.0, 3.0), ((1, [2, 3]), 2.0, 3.0)]
-    assert sorted(records[3:]) == [((0, [1, 2, 3]), 2.0, 3.0), ((1, [1, 2, 3]), 3.0, 3.0), ((2, [1, 2, 3]), 3.0, 3.0)]
+def weight_key(w):
+    """A weight that tells -0.0 from 0.0."""
+    return (w, math.copysign(1.0, w))
 
 
-@pytest.mark.parametrize(
-    "edges, max_q, expected",
-    [
-        ([], None, []),
-        ([(1, 2, math.nan)], None, []),
-        ([(1, 2, math.inf), (3, 4, -math.inf)], None, []),
-        ([(1, 2, 0.5)], None, [((0, [1, 2]), 0.5, 0.5), ((1, [1, 2]), 0.5, 0.5)]),
-        ([(1, 2, 3)], None, [((0, [1, 2]), 3.0, 3.0), ((1, [1, 2]), 3.0, 3.0)]),
-        ([(5, 5, 2.0)], None, [((0, [5]), 2.0, 2.0)]),
-        ([(1, 2, 1.0), (2, 3, 2.0)], 1, [((0, [1]), 1.0, 2.0), ((0, [2]), 1.0, 2.0), ((0, [3]), 2.0, 2.0)]),
-    ],
-)
-def test_edge_cases(edges, max_q, expected):
-    assert sorted(PERSISTENCE(edges, max_q)) == sorted(expected)
+def record_key(record):
+    (q, vertices), birth, death = record
+    return (q, tuple(vertices), weight_key(birth), weight_key(death))
+
+
+@pytest.mark.parametrize("edges, max_q, groups", [c[1:] for c in CASES], ids=[c[0] for c in CASES])
+def test_known_answers(backend, edges, max_q, groups):
+    expected = [sorted(record_key(r) for r in group) for group in groups]
+    assert split_like([record_key(r) for r in backend.persistence(edges, max_q)], groups) == expected
+
+
+def test_a_key_held_by_two_components_lives_while_either_holds_it(backend):
+    records = backend.persistence(KEY_HELD_BY_TWO_COMPONENTS, None)
+    ring = [r for r in records if r[0] == (1, list(range(31)))]
+    assert len(ring) == 1
+    assert ring[0][2] == KEY_HELD_BY_TWO_COMPONENTS[-1][2]
 
 
 def test_record_shape():
@@ -73,30 +74,16 @@ def test_record_shape():
     assert type(birth) is float and type(death) is float
 
 
-def test_equal_weights_follow_input_order():
-    first, *rest = PERSISTENCE([(1, 2, 1.0), (2, 3, 1.0)], None)
-    assert first == ((0, [1, 2]), 1.0, 1.0)
-    assert sorted(rest[:3]) == [((0, [1, 2, 3]), 1.0, 1.0), ((1, [1, 2]), 1.0, 1.0), ((1, [2, 3]), 1.0, 1.0)]
-    assert PERSISTENCE([(2, 3, 1.0), (1, 2, 1.0)], None)[0] == ((0, [2, 3]), 1.0, 1.0)
-
-
-def test_negative_weights_first_and_signed_zeros_tie():
-    records = PERSISTENCE([(1, 2, 5.0), (3, 4, -2.0)], None)
-    assert {r[1] for r in records if r[0][1] == [3, 4]} == {-2.0}
-    # -0.0 and 0.0 tie: the input order decides which edge comes first
-    assert PERSISTENCE([(1, 2, 0.0), (2, 3, -0.0)], None)[0] == ((0, [1, 2]), 0.0, 0.0)
-    assert PERSISTENCE([(2, 3, -0.0), (1, 2, 0.0)], None)[0] == ((0, [2, 3]), 0.0, 0.0)
-
-
-def test_non_finite_edges_change_nothing():
-    base = [(1, 2, 1.0), (2, 3, 2.0), (1, 3, 3.0)]
+def test_non_finite_edges_change_nothing(backend):
+    base = [(1, 2, 1.0), (2, 3, 2.0), (3, 4, 0.5), (1, 3, 3.0)]
     noisy = [(1, 9, math.nan)] + base[:2] + [(3, 9, math.inf), (2, 9, -math.inf)] + base[2:]
-    assert split_like(PERSISTENCE(noisy, None), filtration_model(base, None)) == filtration_model(base, None)
+    expected = filtration_model(base, None)
+    assert split_like(backend.persistence(noisy, None), expected) == expected
 
 
-def test_repeated_edge_brings_no_birth_and_no_death():
+def test_repeated_edge_brings_no_birth_and_no_death(backend):
     base = [(1, 2, 1.0), (2, 3, 2.0)]
-    assert sorted(PERSISTENCE(base + [(2, 1, 1.5)], None)) == sorted(PERSISTENCE(base, None))
+    assert sorted(backend.persistence(base + [(2, 1, 1.5)], None)) == sorted(backend.persistence(base, None))
 
 
 weights = st.one_of(
