@@ -27,30 +27,33 @@ namespace {
 constexpr CliqueIndex kNoSlot = std::numeric_limits<CliqueIndex>::max();
 
 // Level 0 below a bound of at least 2: the connected components.
-std::vector<VertexSet> connected_components(const DenseGraph& graph, const VertexNumbering& numbering,
-                                            InterruptTicker& ticker) {
+DenseLevel connected_components(const DenseGraph& graph, InterruptTicker& ticker) {
   const std::size_t n = graph.size();
   UnionFind<DenseVertex> forest(n);
   for (std::size_t v = 0; v < n; ++v) {
     ticker.tick(graph.adjacency[v].size() + 1);
     for (DenseVertex u : graph.adjacency[v]) forest.unite(static_cast<DenseVertex>(v), u);
   }
-  std::vector<DenseVertex> slot(n, std::numeric_limits<DenseVertex>::max());
-  std::vector<std::vector<VertexId>> components;
+  // Counting sort by component, in order of first vertex: appending in
+  // vertex order keeps each component ascending.
+  constexpr DenseVertex kNone = std::numeric_limits<DenseVertex>::max();
+  std::vector<DenseVertex> slot(n, kNone);
+  std::vector<DenseVertex> component_of(n);
+  DenseLevel level;
   for (std::size_t v = 0; v < n; ++v) {
     const DenseVertex root = forest.find(static_cast<DenseVertex>(v));
-    if (slot[root] == std::numeric_limits<DenseVertex>::max()) {
-      slot[root] = static_cast<DenseVertex>(components.size());
-      components.emplace_back();
+    if (slot[root] == kNone) {
+      slot[root] = static_cast<DenseVertex>(level.starts.size() - 1);
+      level.starts.push_back(0);
     }
-    // Dense numbers follow the ids, so appending in vertex order keeps each
-    // component ascending.
-    components[slot[root]].push_back(numbering.ids()[v]);
+    component_of[v] = slot[root];
+    ++level.starts[std::size_t{slot[root]} + 1];
   }
-  std::vector<VertexSet> sets;
-  sets.reserve(components.size());
-  for (auto& c : components) sets.push_back(VertexSet::from_ascending(std::move(c)));
-  return sets;
+  for (std::size_t c = 1; c < level.starts.size(); ++c) level.starts[c] += level.starts[c - 1];
+  level.items.resize(n);
+  std::vector<std::size_t> cursor(level.starts.begin(), level.starts.end() - 1);
+  for (std::size_t v = 0; v < n; ++v) level.items[cursor[component_of[v]]++] = static_cast<DenseVertex>(v);
+  return level;
 }
 
 // Levels of clique size k = top .. 2 by the overlap rule, built top down in
@@ -58,16 +61,14 @@ std::vector<VertexSet> connected_components(const DenseGraph& graph, const Verte
 // and joins, never splits.
 class OverlapLevels {
  public:
-  OverlapLevels(const CliqueList& cliques, const VertexNumbering& numbering, std::size_t top,
-                InterruptTicker& ticker)
+  OverlapLevels(const CliqueList& cliques, std::size_t vertex_count, std::size_t top, InterruptTicker& ticker)
       : cliques_(cliques),
-        numbering_(numbering),
         ticker_(ticker),
-        pairs_(overlapping_pairs(cliques, numbering.size(), top, ticker)),
+        pairs_(overlapping_pairs(cliques, vertex_count, top, ticker)),
         entering_(top + 1),
         forest_(cliques.count()),
         slot_(cliques.count(), kNoSlot),
-        seen_(numbering.size(), kNever) {
+        seen_(vertex_count, kNever) {
     for (std::size_t i = 0; i < cliques.count(); ++i) {
       const std::size_t s = cliques.size_of(i);
       if (s >= 2) entering_[std::min(s, top)].push_back(static_cast<CliqueIndex>(i));
@@ -75,18 +76,18 @@ class OverlapLevels {
   }
 
   // The components of clique size k; called for k = top, top - 1, .., 2.
-  std::vector<VertexSet> level(std::size_t k) {
+  DenseLevel level(std::size_t k) {
     active_.insert(active_.end(), entering_[k].begin(), entering_[k].end());
     for (auto [a, b] : pairs_[k]) {
       ticker_.tick();
       forest_.unite(a, b);
     }
     const std::size_t groups = group_active();
-    std::vector<VertexSet> sets;
-    sets.reserve(groups);
+    DenseLevel sets;
+    sets.starts.reserve(groups + 1);
     std::size_t begin = 0;
     for (std::size_t g = 0; g < groups; ++g) {
-      sets.push_back(union_of(begin, group_end_[g]));
+      sets.add(union_of(begin, group_end_[g]));
       begin = group_end_[g];
     }
     for (CliqueIndex i : active_) slot_[forest_.find(i)] = kNoSlot;
@@ -115,9 +116,9 @@ class OverlapLevels {
     return groups;
   }
 
-  // The vertices of the cliques by_group_[begin .. end), as ids. seen_[v]
+  // The vertices of the cliques by_group_[begin .. end), ascending. seen_[v]
   // holds the tag of the last union that took v; tags never repeat.
-  VertexSet union_of(std::size_t begin, std::size_t end) {
+  const std::vector<DenseVertex>& union_of(std::size_t begin, std::size_t end) {
     ++tag_;
     vertices_.clear();
     for (std::size_t x = begin; x < end; ++x) {
@@ -130,11 +131,10 @@ class OverlapLevels {
       }
     }
     std::sort(vertices_.begin(), vertices_.end());
-    return numbering_.ids_of(vertices_);
+    return vertices_;
   }
 
   const CliqueList& cliques_;
-  const VertexNumbering& numbering_;
   InterruptTicker& ticker_;
   CliquePairs pairs_;
   std::vector<std::vector<CliqueIndex>> entering_;  // by the largest size k at which a clique takes part
@@ -165,44 +165,69 @@ std::size_t largest_size(const CliqueList& cliques) {
 }
 
 // With a bound of 1 no edge is formed: every vertex is alone at level 0.
-std::vector<std::vector<VertexSet>> vertices_apart(const VertexNumbering& numbering) {
-  std::vector<VertexSet> alone;
-  alone.reserve(numbering.size());
-  for (VertexId v : numbering.ids()) alone.push_back(VertexSet{v});
-  std::vector<std::vector<VertexSet>> levels;
-  levels.push_back(std::move(alone));
-  return levels;
+DenseLevel vertices_apart(std::size_t n) {
+  DenseLevel alone;
+  alone.items.resize(n);
+  alone.starts.resize(n + 1);
+  for (std::size_t v = 0; v < n; ++v) {
+    alone.items[v] = static_cast<DenseVertex>(v);
+    alone.starts[v + 1] = v + 1;
+  }
+  return alone;
 }
 
 }  // namespace
 
-std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge>& edges, CliqueSizeBound bound,
-                                                          const GraphLimits& limits) {
+void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const LevelSink& sink,
+                           const GraphLimits& limits) {
   InterruptTicker ticker;
   const VertexNumbering numbering(edges, limits);
-  if (numbering.size() == 0) return {};
+  const std::size_t n = numbering.size();
   constexpr std::uint64_t kUnbounded = std::numeric_limits<std::uint64_t>::max();
   const std::uint64_t cap = bound ? std::max<std::uint64_t>(*bound, 1) : kUnbounded;
-  if (cap == 1) return vertices_apart(numbering);
+  if (n == 0 || cap == 1) {
+    sink.start(n == 0 ? 0 : 1, numbering.ids());
+    if (n > 0) sink.level(0, vertices_apart(n));
+    return;
+  }
 
   const DenseGraph graph = build_dense_graph(edges, numbering, ticker);
+  std::vector<Edge>().swap(edges);
   const CliqueList cliques = maximal_cliques(graph, limits, ticker);
   const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest_size(cliques));
-  // Levels of clique size 1 .. top follow the overlap rule.
+  sink.start(static_cast<std::size_t>(level_count), numbering.ids());
+  sink.level(0, connected_components(graph, ticker));
+  // Levels of clique size 2 .. top follow the overlap rule.
   const std::size_t top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
-  std::vector<std::vector<VertexSet>> levels(static_cast<std::size_t>(level_count));
-  levels[0] = connected_components(graph, numbering, ticker);
   if (top >= 2) {
-    OverlapLevels overlap(cliques, numbering, top, ticker);
-    for (std::size_t k = top; k >= 2; --k) levels[k - 1] = overlap.level(k);
+    OverlapLevels overlap(cliques, n, top, ticker);
+    for (std::size_t k = top; k >= 2; --k) sink.level(k - 1, overlap.level(k));
   }
   if (level_count == cap) {
     // The top level keeps every clique of `cap` vertices apart.
-    std::vector<VertexSet>& apart = levels[static_cast<std::size_t>(cap - 1)];
-    for_each_clique_of_size(graph, cap, ticker, [&](const std::vector<DenseVertex>& clique) {
-      apart.push_back(numbering.ids_of(clique));
-    });
+    DenseLevel apart;
+    for_each_clique_of_size(graph, cap, ticker, [&](const std::vector<DenseVertex>& clique) { apart.add(clique); });
+    sink.level(static_cast<std::size_t>(cap - 1), apart);
   }
+}
+
+std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge>& edges, CliqueSizeBound bound,
+                                                          const GraphLimits& limits) {
+  std::vector<std::vector<VertexSet>> levels;
+  const std::vector<VertexId>* ids = nullptr;
+  LevelSink sink;
+  sink.start = [&](std::size_t count, const std::vector<VertexId>& dense_ids) {
+    levels.resize(count);
+    ids = &dense_ids;
+  };
+  sink.level = [&](std::size_t q, const DenseLevel& components) {
+    for (std::size_t c = 0; c < components.count(); ++c) {
+      std::vector<VertexId> set;
+      for (const DenseVertex* v = components.begin_of(c); v != components.end_of(c); ++v) set.push_back((*ids)[*v]);
+      levels[q].push_back(VertexSet::from_ascending(std::move(set)));
+    }
+  };
+  clique_complex_levels(std::vector<Edge>(edges), bound, sink, limits);
   return levels;
 }
 

@@ -51,7 +51,7 @@ class OverlapFinder {
     for (std::size_t i = 0; i < cliques_.count(); ++i) {
       if (cliques_.size_of(i) < 3) continue;
       for (std::size_t at = cliques_.starts[i]; at < cliques_.starts[i + 1]; ++at) {
-        containing[cliques_.members[at]].push_back(Through{static_cast<CliqueIndex>(i), at + 1});
+        containing[cliques_.items[at]].push_back(Through{static_cast<CliqueIndex>(i), at + 1});
       }
     }
     for (std::size_t a = 0; a < n; ++a) {
@@ -71,7 +71,7 @@ class OverlapFinder {
     pairs_[std::min(shared, top_)].emplace_back(i, j);
   }
 
-  const DenseVertex* rest_of(const Through& t) const { return cliques_.members.data() + t.rest; }
+  const DenseVertex* rest_of(const Through& t) const { return cliques_.items.data() + t.rest; }
   const DenseVertex* end_of(const Through& t) const { return cliques_.end_of(t.clique); }
 
   const DenseVertex* hubs_begin(std::size_t p) const { return hubs_.data() + hub_start_[p]; }

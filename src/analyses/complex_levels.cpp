@@ -509,9 +509,9 @@ std::vector<FlatLevel> collect_levels(const SimplexTable<Idx>& table, LevelFores
     level.starts.assign(roots.size() + 1, 0);
     for (Idx c : component_of) ++level.starts[static_cast<std::size_t>(c) + 1];
     for (std::size_t c = 0; c < roots.size(); ++c) level.starts[c + 1] += level.starts[c];
-    level.members.resize(current.size());
+    level.items.resize(current.size());
     cursor.assign(level.starts.begin(), level.starts.end() - 1);
-    for (std::size_t j = 0; j < current.size(); ++j) level.members[cursor[component_of[j]]++] = current[j];
+    for (std::size_t j = 0; j < current.size(); ++j) level.items[cursor[component_of[j]]++] = current[j];
     for (Idx r : roots) label[r] = kNone<Idx>;
     ticker.tick(current.size());
   }

@@ -8,17 +8,13 @@
 #include <vector>
 
 #include "core/ids.hpp"
+#include "core/packed_sets.hpp"
 
 namespace korvane {
 
-// Components of one level stored flat: component i is
-// members[starts[i] .. starts[i + 1]); starts has one entry more than there
-// are components.
-struct FlatLevel {
-  std::vector<SimplexIndex> members;
-  std::vector<std::size_t> starts{0};
-  std::size_t size() const noexcept { return starts.size() - 1; }
-};
+// The components of one level, each the ascending positions of its
+// simplices.
+using FlatLevel = PackedSets<SimplexIndex>;
 
 // Knobs of the analysis. The defaults are what the module uses; tests turn
 // them to force every internal path on small inputs. Every setting yields the

@@ -5,17 +5,14 @@
 
 namespace korvane {
 
-VertexNumbering::VertexNumbering(const std::vector<Edge>& edges, const GraphLimits& limits) {
+void VertexNumbering::number(std::vector<VertexId> endpoints, const GraphLimits& limits) {
   VertexId largest_id = 0;
-  for (const Edge& e : edges) largest_id = std::max({largest_id, e.u, e.v});
-  if (!edges.empty() && largest_id < 8 * edges.size() + 4096) {
+  for (VertexId x : endpoints) largest_id = std::max(largest_id, x);
+  if (!endpoints.empty() && largest_id < 4 * endpoints.size() + 4096) {
     // Ids are small (0 .. n - 1 is the usual case): number them by direct
     // lookup instead of sorting every endpoint.
     table_.assign(static_cast<std::size_t>(largest_id) + 1, 0);
-    for (const Edge& e : edges) {
-      table_[e.u] = 1;
-      table_[e.v] = 1;
-    }
+    for (VertexId x : endpoints) table_[x] = 1;
     for (std::size_t x = 0; x < table_.size(); ++x) {
       if (table_[x] == 0) continue;
       check_capacity(ids_.size() + 1, limits.vertices, "graph vertices");
@@ -24,14 +21,11 @@ VertexNumbering::VertexNumbering(const std::vector<Edge>& edges, const GraphLimi
     }
     return;
   }
-  ids_.reserve(2 * edges.size());
-  for (const Edge& e : edges) {
-    ids_.push_back(e.u);
-    ids_.push_back(e.v);
-  }
-  std::sort(ids_.begin(), ids_.end());
-  ids_.erase(std::unique(ids_.begin(), ids_.end()), ids_.end());
-  check_capacity(ids_.size(), limits.vertices, "graph vertices");
+  std::sort(endpoints.begin(), endpoints.end());
+  endpoints.erase(std::unique(endpoints.begin(), endpoints.end()), endpoints.end());
+  check_capacity(endpoints.size(), limits.vertices, "graph vertices");
+  ids_ = std::move(endpoints);
+  ids_.shrink_to_fit();
 }
 
 DenseVertex VertexNumbering::dense(VertexId id) const {

@@ -12,6 +12,7 @@
 #include "core/failure.hpp"
 #include "core/ids.hpp"
 #include "core/interrupt.hpp"
+#include "core/packed_sets.hpp"
 
 namespace korvane {
 
@@ -28,9 +29,18 @@ struct GraphLimits {
 
 class VertexNumbering {
  public:
-  // Every endpoint of `edges` gets a number. Throws CapacityExceeded past
-  // limits.vertices.
-  VertexNumbering(const std::vector<Edge>& edges, const GraphLimits& limits);
+  // Numbers every endpoint of `edges` (anything with members u and v).
+  // Throws CapacityExceeded past limits.vertices.
+  template <class Edges>
+  VertexNumbering(const Edges& edges, const GraphLimits& limits) {
+    std::vector<VertexId> endpoints;
+    endpoints.reserve(2 * edges.size());
+    for (const auto& e : edges) {
+      endpoints.push_back(e.u);
+      endpoints.push_back(e.v);
+    }
+    number(std::move(endpoints), limits);
+  }
 
   std::size_t size() const noexcept { return ids_.size(); }
   const std::vector<VertexId>& ids() const noexcept { return ids_; }
@@ -40,6 +50,8 @@ class VertexNumbering {
   VertexSet ids_of(const std::vector<DenseVertex>& ascending) const;
 
  private:
+  void number(std::vector<VertexId> endpoints, const GraphLimits& limits);
+
   std::vector<VertexId> ids_;
   std::vector<DenseVertex> table_;  // id -> number, used when ids are small
 };
@@ -48,20 +60,7 @@ class VertexNumbering {
 DenseGraph build_dense_graph(const std::vector<Edge>& edges, const VertexNumbering& numbering,
                              InterruptTicker& ticker);
 
-// Cliques stored back to back: clique i is members[starts[i] .. starts[i+1]),
-// ascending. One allocation for all of them instead of one per clique.
-struct CliqueList {
-  std::vector<DenseVertex> members;
-  std::vector<std::size_t> starts{0};
-
-  std::size_t count() const noexcept { return starts.size() - 1; }
-  std::size_t size_of(std::size_t i) const noexcept { return starts[i + 1] - starts[i]; }
-  const DenseVertex* begin_of(std::size_t i) const noexcept { return members.data() + starts[i]; }
-  const DenseVertex* end_of(std::size_t i) const noexcept { return members.data() + starts[i + 1]; }
-  void add(const std::vector<DenseVertex>& clique) {
-    members.insert(members.end(), clique.begin(), clique.end());
-    starts.push_back(members.size());
-  }
-};
+// Cliques of a dense graph, each ascending.
+using CliqueList = PackedSets<DenseVertex>;
 
 }  // namespace korvane

@@ -38,25 +38,18 @@ using NodeIndex = CliqueIndex;
 // The graph admitted so far
 // ---------------------------------------------------------------------------
 
-// Vertices are numbered in order of first appearance; neighbour lists are
-// ascending.
+// Vertices are numbered up front, in ascending id order, so ascending dense
+// sets are ascending id sets; neighbour lists are ascending.
 class GrowingGraph {
  public:
-  explicit GrowingGraph(std::size_t vertex_limit) : vertex_limit_(vertex_limit) {}
+  explicit GrowingGraph(std::size_t vertex_count)
+      : adjacency_(vertex_count), slot_(vertex_count, kAbsent), present_(vertex_count, 0) {}
 
-  std::size_t size() const noexcept { return ids_.size(); }
-
-  // The number of `id`, given it first when new (then `fresh` is set).
-  DenseVertex vertex(VertexId id, bool& fresh) {
-    auto [it, inserted] = index_of_.try_emplace(id, static_cast<DenseVertex>(ids_.size()));
-    fresh = inserted;
-    if (inserted) {
-      check_capacity(ids_.size() + 1, vertex_limit_, "graph vertices");
-      ids_.push_back(id);
-      adjacency_.emplace_back();
-      slot_.push_back(kAbsent);
-    }
-    return it->second;
+  // Marks v present; true when it was not yet.
+  bool arrive(DenseVertex v) {
+    if (present_[v] != 0) return false;
+    present_[v] = 1;
+    return true;
   }
 
   // Adds the edge u-v, u != v; false when it was there already.
@@ -95,23 +88,12 @@ class GrowingGraph {
     return local;
   }
 
-  // Numbers follow first appearance, not ids, so the ids are sorted here.
-  template <class It>
-  VertexSet ids_of(It first, It last) const {
-    std::vector<VertexId> out;
-    out.reserve(static_cast<std::size_t>(std::distance(first, last)));
-    for (; first != last; ++first) out.push_back(ids_[*first]);
-    return VertexSet::from_any(std::move(out));
-  }
-
  private:
   static constexpr DenseVertex kAbsent = std::numeric_limits<DenseVertex>::max();
 
-  const std::size_t vertex_limit_;
-  HashMap<VertexId, DenseVertex> index_of_;
-  std::vector<VertexId> ids_;
   std::vector<std::vector<DenseVertex>> adjacency_;
   std::vector<DenseVertex> slot_;  // vertex -> local number, kAbsent outside the current neighbourhood
+  std::vector<char> present_;      // an admitted edge touches the vertex
 };
 
 // ---------------------------------------------------------------------------
@@ -204,6 +186,9 @@ struct KeyState {
   double birth = 0.0;
 };
 
+// A component's vertices, as dense numbers.
+using DenseSet = Ascending<DenseVertex>;
+
 // Level q below the top: the shared union-find over nodes of at least q + 1
 // vertices, each root carrying its component's vertex set, and per vertex
 // set the number of components that carry it (two components of one level
@@ -213,7 +198,7 @@ class KeyedLevel {
   explicit KeyedLevel(QLevel q) : q_(q) {}
 
   // Adds node as a component of its own with vertex set `set`.
-  void add(NodeIndex node, VertexSet set) {
+  void add(NodeIndex node, DenseSet set) {
     forest_.extend(std::size_t{node} + 1);
     vertices_.resize(forest_.size());
     counted_.resize(forest_.size(), 0);
@@ -225,11 +210,11 @@ class KeyedLevel {
   void unite(NodeIndex a, NodeIndex b, InterruptTicker& ticker) {
     const auto merge = forest_.unite(a, b);
     if (!merge) return;
-    VertexSet& kept = vertices_[merge->root];
-    VertexSet& gone = vertices_[merge->absorbed];
+    DenseSet& kept = vertices_[merge->root];
+    DenseSet& gone = vertices_[merge->absorbed];
     if (kept.empty() || gone.empty()) throw InternalFailure("clique missing from its level");
     ticker.tick(kept.size() + gone.size());
-    std::vector<VertexId> merged;
+    std::vector<DenseVertex> merged;
     merged.reserve(kept.size() + gone.size());
     std::set_union(kept.begin(), kept.end(), gone.begin(), gone.end(), std::back_inserter(merged));
     for (NodeIndex r : {merge->root, merge->absorbed}) {
@@ -237,17 +222,17 @@ class KeyedLevel {
         replaced_.push_back(std::move(vertices_[r]));
         counted_[r] = 0;
       }
-      vertices_[r] = VertexSet();
+      vertices_[r] = DenseSet();
     }
-    vertices_[merge->root] = VertexSet::from_ascending(std::move(merged));
+    vertices_[merge->root] = DenseSet::from_ascending(std::move(merged));
   }
 
   // Recounts the keys of the components this step touched; a key whose count
   // rose from zero is born, one whose count fell to zero dies now.
-  void settle(std::uint64_t step, double weight, std::vector<PersistentComponent>& out, InterruptTicker& ticker) {
+  void settle(std::uint64_t step, double weight, const RecordSink& out, InterruptTicker& ticker) {
     if (fresh_.empty() && replaced_.empty()) return;
     touched_.clear();
-    for (const VertexSet& set : replaced_) {
+    for (const DenseSet& set : replaced_) {
       ticker.tick(set.size());
       KeyState& state = lookup(keys_, set);
       touch(state, set, step);
@@ -257,7 +242,7 @@ class KeyedLevel {
       const NodeIndex root = forest_.find(node);
       if (counted_[root] != 0) continue;
       counted_[root] = 1;
-      const VertexSet& set = vertices_[root];
+      const DenseSet& set = vertices_[root];
       ticker.tick(set.size());
       KeyState& state = keys_[set];
       touch(state, set, step);
@@ -269,8 +254,8 @@ class KeyedLevel {
       if (t.state->before == 0 && t.state->count > 0) {
         t.state->birth = weight;
       } else if (t.state->before > 0 && t.state->count == 0) {
-        out.push_back(PersistentComponent{q_, *t.set, t.state->birth, weight});
-        keys_.erase(out.back().vertices);
+        out.record(q_, t.set->items().data(), t.set->items().data() + t.set->size(), t.state->birth, weight);
+        keys_.erase(*t.set);
       }
     }
     replaced_.clear();
@@ -278,10 +263,10 @@ class KeyedLevel {
   }
 
   // Closes every key still present.
-  void finish(double weight, std::vector<PersistentComponent>& out, InterruptTicker& ticker) {
+  void finish(double weight, const RecordSink& out, InterruptTicker& ticker) {
     for (const auto& [set, state] : keys_) {
       ticker.tick();
-      out.push_back(PersistentComponent{q_, set, state.birth, weight});
+      out.record(q_, set.items().data(), set.items().data() + set.size(), state.birth, weight);
     }
   }
 
@@ -289,10 +274,10 @@ class KeyedLevel {
   // A key's state and where its vertex set can be read during this step.
   struct Touch {
     KeyState* state;
-    const VertexSet* set;
+    const DenseSet* set;
   };
 
-  void touch(KeyState& state, const VertexSet& set, std::uint64_t step) {
+  void touch(KeyState& state, const DenseSet& set, std::uint64_t step) {
     if (state.seen_at != step) {
       state.seen_at = step;
       state.before = state.count;
@@ -302,11 +287,11 @@ class KeyedLevel {
 
   QLevel q_;
   UnionFind<NodeIndex> forest_;
-  std::vector<VertexSet> vertices_;  // at roots
-  std::vector<char> counted_;        // at roots: the vertex set is counted in keys_
-  HashMap<VertexSet, KeyState> keys_;
-  std::vector<NodeIndex> fresh_;     // nodes added in this step
-  std::vector<VertexSet> replaced_;  // counted keys merged away in this step
+  std::vector<DenseSet> vertices_;  // at roots
+  std::vector<char> counted_;       // at roots: the vertex set is counted in keys_
+  HashMap<DenseSet, KeyState> keys_;
+  std::vector<NodeIndex> fresh_;    // nodes added in this step
+  std::vector<DenseSet> replaced_;  // counted keys merged away in this step
   std::vector<Touch> touched_;
 };
 
@@ -314,26 +299,31 @@ class KeyedLevel {
 // The filtration
 // ---------------------------------------------------------------------------
 
+// A key of the top level under a bound: one clique of the bound's size, born
+// at `birth` and present to the end.
+struct ApartKey {
+  std::vector<DenseVertex> vertices;
+  double birth;
+};
+
 class Tracker {
  public:
-  Tracker(CliqueSizeBound bound, const GraphLimits& limits)
+  Tracker(CliqueSizeBound bound, std::size_t vertex_count, const GraphLimits& limits)
       : cap_(bound ? std::max<std::uint64_t>(*bound, 1) : kUnbounded),
         overlap_top_(bound ? cap_ - 1 : kUnbounded),
-        graph_(limits.vertices),
+        graph_(vertex_count),
         nodes_(limits.cliques) {}
 
-  void admit(const WeightedEdge& edge, std::vector<PersistentComponent>& out) {
+  void admit(DenseVertex u, DenseVertex v, double weight, const RecordSink& out) {
     ticker_.tick();
     ++step_;
-    weight_ = edge.weight;
-    bool fresh_u = false;
-    bool fresh_v = false;
-    const DenseVertex u = graph_.vertex(edge.u, fresh_u);
-    const DenseVertex v = graph_.vertex(edge.v, fresh_v);
+    weight_ = weight;
+    const bool fresh_u = graph_.arrive(u);
+    const bool fresh_v = graph_.arrive(v);
     if (cap_ == 1) {
       // Only single vertices are formed: each vertex is a component of its own.
-      if (fresh_u) apart_.push_back(PersistentComponent{0, VertexSet{edge.u}, weight_, weight_});
-      if (fresh_v) apart_.push_back(PersistentComponent{0, VertexSet{edge.v}, weight_, weight_});
+      if (fresh_u) apart_.push_back(ApartKey{{u}, weight_});
+      if (fresh_v) apart_.push_back(ApartKey{{v}, weight_});
       return;
     }
     if (u == v) {
@@ -349,11 +339,13 @@ class Tracker {
   }
 
   // Closes every key still present with the last admitted weight.
-  void finish(std::vector<PersistentComponent>& out) {
+  void finish(const RecordSink& out) {
     for (KeyedLevel& level : levels_) level.finish(weight_, out, ticker_);
-    for (PersistentComponent& record : apart_) {
-      record.death = weight_;
-      out.push_back(std::move(record));
+    // apart_ is only ever filled under a bound, whose top level is cap_ - 1.
+    const QLevel top = static_cast<QLevel>(cap_ - 1);
+    for (const ApartKey& key : apart_) {
+      ticker_.tick();
+      out.record(top, key.vertices.data(), key.vertices.data() + key.vertices.size(), key.birth, weight_);
     }
   }
 
@@ -368,20 +360,22 @@ class Tracker {
     const DenseGraph local = graph_.common_neighbourhood(u, v, common_, ticker_);
     std::vector<std::vector<DenseVertex>> created;
     for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& inner) {
-      std::vector<DenseVertex> clique{u, v};
-      for (DenseVertex i : inner) clique.push_back(common_[i]);
-      std::sort(clique.begin(), clique.end());
-      created.push_back(std::move(clique));
+      created.push_back(through(u, v, inner));
     });
     if (cap_ != kUnbounded) {
-      const QLevel q = static_cast<QLevel>(cap_ - 1);
       for_each_clique_of_size(local, cap_ - 2, ticker_, [&](const std::vector<DenseVertex>& inner) {
-        std::vector<DenseVertex> clique{u, v};
-        for (DenseVertex i : inner) clique.push_back(common_[i]);
-        apart_.push_back(PersistentComponent{q, graph_.ids_of(clique.begin(), clique.end()), weight_, weight_});
+        apart_.push_back(ApartKey{through(u, v, inner), weight_});
       });
     }
     return created;
+  }
+
+  // {u, v} and the common neighbours of local numbers `inner`, ascending.
+  std::vector<DenseVertex> through(DenseVertex u, DenseVertex v, const std::vector<DenseVertex>& inner) const {
+    std::vector<DenseVertex> clique{u, v};
+    for (DenseVertex i : inner) clique.push_back(common_[i]);
+    std::sort(clique.begin(), clique.end());
+    return clique;
   }
 
   KeyedLevel& level_for_size(std::size_t k) {
@@ -396,7 +390,7 @@ class Tracker {
     const NodeIndex node = nodes_.next();
     const std::uint64_t reach = std::min<std::uint64_t>(clique.size(), overlap_top_);
     if (reach > 0) {
-      const VertexSet set = graph_.ids_of(clique.begin(), clique.end());
+      const DenseSet set = DenseSet::from_ascending(clique);
       for (std::size_t k = 1; k <= reach; ++k) level_for_size(k).add(node, set);
     }
     nodes_.add(clique, overlaps_, ticker_);
@@ -408,7 +402,7 @@ class Tracker {
     }
   }
 
-  void settle(std::vector<PersistentComponent>& out) {
+  void settle(const RecordSink& out) {
     for (KeyedLevel& level : levels_) level.settle(step_, weight_, out, ticker_);
   }
 
@@ -420,22 +414,39 @@ class Tracker {
 
   GrowingGraph graph_;
   CliqueNodes nodes_;
-  std::vector<KeyedLevel> levels_;          // levels_[k - 1]: clique size k
-  std::vector<PersistentComponent> apart_;  // top-level keys, never closed before the end
+  std::vector<KeyedLevel> levels_;  // levels_[k - 1]: clique size k
+  std::vector<ApartKey> apart_;     // top-level keys, never closed before the end
   std::vector<DenseVertex> common_;
   std::vector<CliqueNodes::Overlap> overlaps_;
 };
 
 }  // namespace
 
+void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound, const RecordSink& sink,
+                           const GraphLimits& limits) {
+  edges = admission_order(std::move(edges));
+  const VertexNumbering numbering(edges, limits);
+  sink.start(numbering.ids());
+  if (edges.empty()) return;
+  Tracker tracker(bound, numbering.size(), limits);
+  for (const WeightedEdge& edge : edges) {
+    tracker.admit(numbering.dense(edge.u), numbering.dense(edge.v), edge.weight, sink);
+  }
+  tracker.finish(sink);
+}
+
 std::vector<PersistentComponent> persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound,
                                                        const GraphLimits& limits) {
   std::vector<PersistentComponent> out;
-  edges = admission_order(std::move(edges));
-  if (edges.empty()) return out;
-  Tracker tracker(bound, limits);
-  for (const WeightedEdge& edge : edges) tracker.admit(edge, out);
-  tracker.finish(out);
+  const std::vector<VertexId>* ids = nullptr;
+  RecordSink sink;
+  sink.start = [&](const std::vector<VertexId>& dense_ids) { ids = &dense_ids; };
+  sink.record = [&](QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) {
+    std::vector<VertexId> vertices;
+    for (; first != last; ++first) vertices.push_back((*ids)[*first]);
+    out.push_back(PersistentComponent{q, VertexSet::from_ascending(std::move(vertices)), birth, death});
+  };
+  persistent_components(std::move(edges), bound, sink, limits);
   return out;
 }
 

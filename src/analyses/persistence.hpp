@@ -4,6 +4,7 @@
 // it is gone, updated edge by edge rather than recomputed.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "analyses/dense_graph.hpp"
@@ -12,10 +13,22 @@
 
 namespace korvane {
 
-// Records grouped by the step at which they ended, in admission order, the
-// survivors last (with the largest admitted weight as death); the order
-// within a group is not defined. Throws CapacityExceeded when the graph has
-// more vertices or cliques than `limits` allow.
+// Receives the records of a filtration as they are made: first the id of
+// every dense vertex, then each record, its vertices as ascending dense
+// numbers (ascending numbers are ascending ids). Records come grouped by the
+// step at which they ended, in admission order, the survivors last (with the
+// largest admitted weight as death); the order within a group is not defined.
+struct RecordSink {
+  std::function<void(const std::vector<VertexId>& ids)> start;
+  std::function<void(QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death)> record;
+};
+
+// Throws CapacityExceeded when the graph has more vertices or cliques than
+// `limits` allow.
+void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound, const RecordSink& sink,
+                           const GraphLimits& limits = {});
+
+// The same records collected.
 std::vector<PersistentComponent> persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound,
                                                        const GraphLimits& limits = {});
 

@@ -31,12 +31,16 @@ struct SeededHash {
   std::size_t operator()(std::uint64_t x) const noexcept { return static_cast<std::size_t>(mix(x ^ seed_)); }
   std::size_t operator()(std::int64_t x) const noexcept { return (*this)(static_cast<std::uint64_t>(x)); }
   // Whole-sequence hash, for cliques and vertex sets.
-  std::size_t operator()(const std::vector<VertexId>& xs) const noexcept {
+  template <class T>
+  std::size_t operator()(const std::vector<T>& xs) const noexcept {
     std::uint64_t h = seed_ ^ (xs.size() * 0x9e3779b97f4a7c15ULL);
-    for (VertexId x : xs) h = mix(h + x + 0x9e3779b97f4a7c15ULL);
+    for (T x : xs) h = mix(h + static_cast<std::uint64_t>(x) + 0x9e3779b97f4a7c15ULL);
     return static_cast<std::size_t>(h);
   }
-  std::size_t operator()(const VertexSet& set) const noexcept { return (*this)(set.items()); }
+  template <class T>
+  std::size_t operator()(const Ascending<T>& set) const noexcept {
+    return (*this)(set.items());
+  }
   std::size_t operator()(const std::pair<QLevel, VertexSet>& key) const noexcept {
     return (*this)(key.second) ^ static_cast<std::size_t>(mix(static_cast<std::uint64_t>(key.first) + seed_));
   }

@@ -79,7 +79,8 @@ PyObject* shipped_simplices(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     const int wide = PyObject_IsTrue(args[3]);
     if (wide < 0) raise_pending();
     tuning.wide_indices = wide != 0;
-    return levels_to_python(complex_levels(std::move(simplices), tuning));
+    const std::size_t count = simplices.size();
+    return levels_to_python(complex_levels(std::move(simplices), tuning), count);
   });
 }
 
@@ -91,9 +92,11 @@ GraphLimits convert_limits(PyObject* vertices, PyObject* cliques) {
 PyObject* shipped_graph(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     expect_arguments(nargs, kwnames, 4);
-    const std::vector<Edge> edges = convert_edges(args[0]);
+    std::vector<Edge> edges = convert_edges(args[0]);
     const CliqueSizeBound bound = convert_max_q(args[1]);
-    return levels_to_python(clique_complex_levels(edges, bound, convert_limits(args[2], args[3])));
+    LevelsBuilder builder;
+    clique_complex_levels(std::move(edges), bound, builder.sink(), convert_limits(args[2], args[3]));
+    return builder.finish();
   });
 }
 
@@ -103,7 +106,9 @@ PyObject* shipped_persistence(PyObject*, PyObject* const* args, Py_ssize_t nargs
     expect_arguments(nargs, kwnames, 4);
     std::vector<WeightedEdge> edges = convert_weighted_edges(args[0]);
     const CliqueSizeBound bound = convert_max_q(args[1]);
-    return records_to_python(persistent_components(std::move(edges), bound, convert_limits(args[2], args[3])));
+    RecordsBuilder builder;
+    persistent_components(std::move(edges), bound, builder.sink(), convert_limits(args[2], args[3]));
+    return builder.finish();
   });
 }
 

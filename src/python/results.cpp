@@ -7,52 +7,126 @@ PyRef new_list(std::size_t size) { return require_api(PyList_New(static_cast<Py_
 
 PyRef int_from_u64(std::uint64_t value) { return require_api(PyLong_FromUnsignedLongLong(value)); }
 
-PyRef levels_to_python(std::vector<FlatLevel> levels) {
+// ---------------------------------------------------------------------------
+// Shared ints
+// ---------------------------------------------------------------------------
+
+IntTable::~IntTable() {
+  for (PyObject* item : ints_) Py_XDECREF(item);
+}
+
+void IntTable::cover_positions(std::size_t n) {
+  ints_.assign(n, nullptr);
+  ids_ = nullptr;
+}
+
+void IntTable::cover_ids(const std::vector<VertexId>& ids) {
+  ints_.assign(ids.size(), nullptr);
+  ids_ = &ids;
+}
+
+// ---------------------------------------------------------------------------
+// Levels
+// ---------------------------------------------------------------------------
+
+PyRef levels_to_python(std::vector<FlatLevel> levels, std::size_t simplex_count) {
+  const GcPause pause;
   InterruptTicker ticker;
+  IntTable ints;
+  ints.cover_positions(simplex_count);
   PyRef outer = new_list(levels.size());
   for (std::size_t q = 0; q < levels.size(); ++q) {
     const FlatLevel level = std::move(levels[q]);
-    PyRef list = new_list(level.size());
-    for (std::size_t c = 0; c < level.size(); ++c) {
-      const auto first = level.members.begin() + static_cast<std::ptrdiff_t>(level.starts[c]);
-      const auto last = level.members.begin() + static_cast<std::ptrdiff_t>(level.starts[c + 1]);
-      ticker.tick(level.starts[c + 1] - level.starts[c] + 1);
-      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(c), set_of_ints(first, last).release());
-    }
-    PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(q), list.release());
+    PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(q), level_to_python(level, ints, ticker).release());
   }
   return outer;
 }
 
+LevelSink LevelsBuilder::sink() {
+  LevelSink sink;
+  sink.start = [this](std::size_t level_count, const std::vector<VertexId>& ids) {
+    outer_ = new_list(level_count);
+    ints_.cover_ids(ids);
+  };
+  sink.level = [this](std::size_t q, const DenseLevel& components) {
+    if (q >= static_cast<std::size_t>(PyList_GET_SIZE(outer_.get())) || PyList_GET_ITEM(outer_.get(), q) != nullptr) {
+      throw InternalFailure("a level arrived twice or out of range");
+    }
+    PyList_SET_ITEM(outer_.get(), static_cast<Py_ssize_t>(q), level_to_python(components, ints_, ticker_).release());
+  };
+  return sink;
+}
+
+PyRef LevelsBuilder::finish() {
+  if (!outer_) throw InternalFailure("the levels never started");
+  for (Py_ssize_t q = 0; q < PyList_GET_SIZE(outer_.get()); ++q) {
+    if (PyList_GET_ITEM(outer_.get(), q) == nullptr) throw InternalFailure("a level never arrived");
+  }
+  return std::move(outer_);
+}
+
+// ---------------------------------------------------------------------------
+// Records
+// ---------------------------------------------------------------------------
+
 namespace {
 
-PyRef record_to_python(const PersistentComponent& record) {
-  PyRef vertices = new_list(record.vertices.size());
-  for (std::size_t i = 0; i < record.vertices.size(); ++i) {
-    PyList_SET_ITEM(vertices.get(), static_cast<Py_ssize_t>(i), int_from_u64(record.vertices[i]).release());
-  }
-  PyRef q = require_api(PyLong_FromLongLong(record.q));
+// ((q, vertices), birth, death), taking the vertex list over.
+PyRef record_tuple(QLevel q, PyRef vertices, double birth, double death) {
+  PyRef level = require_api(PyLong_FromLongLong(q));
   PyRef key = require_api(PyTuple_New(2));
-  PyTuple_SET_ITEM(key.get(), 0, q.release());
+  PyTuple_SET_ITEM(key.get(), 0, level.release());
   PyTuple_SET_ITEM(key.get(), 1, vertices.release());
-  PyRef birth = require_api(PyFloat_FromDouble(record.birth));
-  PyRef death = require_api(PyFloat_FromDouble(record.death));
+  PyRef born = require_api(PyFloat_FromDouble(birth));
+  PyRef died = require_api(PyFloat_FromDouble(death));
   PyRef tuple = require_api(PyTuple_New(3));
   PyTuple_SET_ITEM(tuple.get(), 0, key.release());
-  PyTuple_SET_ITEM(tuple.get(), 1, birth.release());
-  PyTuple_SET_ITEM(tuple.get(), 2, death.release());
+  PyTuple_SET_ITEM(tuple.get(), 1, born.release());
+  PyTuple_SET_ITEM(tuple.get(), 2, died.release());
   return tuple;
+}
+
+void append(PyObject* list, PyRef item) {
+  if (PyList_Append(list, item.get()) < 0) raise_pending();
 }
 
 }  // namespace
 
+RecordSink RecordsBuilder::sink() {
+  RecordSink sink;
+  sink.start = [this](const std::vector<VertexId>& ids) {
+    outer_ = new_list(0);
+    ints_.cover_ids(ids);
+  };
+  sink.record = [this](QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) {
+    add(q, first, last, birth, death);
+  };
+  return sink;
+}
+
+void RecordsBuilder::add(QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) {
+  const std::size_t count = static_cast<std::size_t>(last - first);
+  ticker_.tick(count + 1);
+  PyRef vertices = new_list(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    PyObject* item = ints_.at(first[i]);
+    Py_INCREF(item);
+    PyList_SET_ITEM(vertices.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  append(outer_.get(), record_tuple(q, std::move(vertices), birth, death));
+}
+
 PyRef records_to_python(std::vector<PersistentComponent> records) {
   InterruptTicker ticker;
-  PyRef outer = new_list(records.size());
+  PyRef outer = new_list(0);
   for (std::size_t i = 0; i < records.size(); ++i) {
     const PersistentComponent record = std::move(records[i]);
     ticker.tick(record.vertices.size() + 1);
-    PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i), record_to_python(record).release());
+    PyRef vertices = new_list(record.vertices.size());
+    for (std::size_t v = 0; v < record.vertices.size(); ++v) {
+      PyList_SET_ITEM(vertices.get(), static_cast<Py_ssize_t>(v), int_from_u64(record.vertices[v]).release());
+    }
+    append(outer.get(), record_tuple(record.q, std::move(vertices), record.birth, record.death));
   }
   return outer;
 }

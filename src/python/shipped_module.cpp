@@ -13,18 +13,21 @@
 namespace korvane::py::backend {
 
 PyRef simplices(std::vector<std::vector<VertexId>> simplices) {
-  return levels_to_python(complex_levels(std::move(simplices)));
+  const std::size_t count = simplices.size();
+  return levels_to_python(complex_levels(std::move(simplices)), count);
 }
 
 PyRef graph(std::vector<Edge> edges, PyObject* max_q) {
   const CliqueSizeBound bound = convert_max_q(max_q);
-  auto levels = clique_complex_levels(edges, bound);
-  std::vector<Edge>().swap(edges);
-  return levels_to_python(std::move(levels));
+  LevelsBuilder builder;
+  clique_complex_levels(std::move(edges), bound, builder.sink());
+  return builder.finish();
 }
 
 PyRef persistence(std::vector<WeightedEdge> edges, CliqueSizeBound max_q) {
-  return records_to_python(persistent_components(std::move(edges), max_q));
+  RecordsBuilder builder;
+  persistent_components(std::move(edges), max_q, builder.sink());
+  return builder.finish();
 }
 
 }  // namespace korvane::py::backend

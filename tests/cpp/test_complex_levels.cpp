@@ -37,12 +37,9 @@ Canon canon(const std::vector<FlatLevel>& levels) {
   std::vector<std::vector<Component>> out;
   for (const auto& level : levels) {
     EXPECT_EQ(level.starts.front(), 0u);
-    EXPECT_EQ(level.starts.back(), level.members.size());
+    EXPECT_EQ(level.starts.back(), level.items.size());
     std::vector<Component> comps;
-    for (std::size_t i = 0; i < level.size(); ++i) {
-      comps.emplace_back(level.members.begin() + static_cast<std::ptrdiff_t>(level.starts[i]),
-                         level.members.begin() + static_cast<std::ptrdiff_t>(level.starts[i + 1]));
-    }
+    for (std::size_t i = 0; i < level.count(); ++i) comps.emplace_back(level.begin_of(i), level.end_of(i));
     out.push_back(std::move(comps));
   }
   return canon_levels(std::move(out));
