@@ -84,31 +84,34 @@ PyObject* shipped_simplices(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
   });
 }
 
-GraphLimits convert_limits(PyObject* vertices, PyObject* cliques) {
-  return GraphLimits{convert_u64(vertices), convert_u64(cliques)};
+// One of the shipped graph analyses, `run`, with the index limits lowered:
+// hook(edges, max_q, vertex_limit, clique_limit).
+template <class Builder, class Edges, class Run>
+PyRef run_limited(PyObject* const* args, Edges (*convert)(PyObject*), Run run) {
+  Edges edges = convert(args[0]);
+  const CliqueSizeBound bound = convert_max_q(args[1]);
+  const GraphLimits limits{convert_u64(args[2]), convert_u64(args[3])};
+  Builder builder;
+  run(std::move(edges), bound, builder.sink(), limits);
+  return builder.finish();
 }
 
-// _shipped_graph(edges, max_q, vertex_limit, clique_limit)
 PyObject* shipped_graph(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     expect_arguments(nargs, kwnames, 4);
-    std::vector<Edge> edges = convert_edges(args[0]);
-    const CliqueSizeBound bound = convert_max_q(args[1]);
-    LevelsBuilder builder;
-    clique_complex_levels(std::move(edges), bound, builder.sink(), convert_limits(args[2], args[3]));
-    return builder.finish();
+    return run_limited<LevelsBuilder>(args, convert_edges, [](auto edges, auto bound, const auto& sink, auto limits) {
+      clique_complex_levels(std::move(edges), bound, sink, limits);
+    });
   });
 }
 
-// _shipped_persistence(edges, max_q, vertex_limit, clique_limit)
 PyObject* shipped_persistence(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     expect_arguments(nargs, kwnames, 4);
-    std::vector<WeightedEdge> edges = convert_weighted_edges(args[0]);
-    const CliqueSizeBound bound = convert_max_q(args[1]);
-    RecordsBuilder builder;
-    persistent_components(std::move(edges), bound, builder.sink(), convert_limits(args[2], args[3]));
-    return builder.finish();
+    return run_limited<RecordsBuilder>(args, convert_weighted_edges,
+                                       [](auto edges, auto bound, const auto& sink, auto limits) {
+                                         persistent_components(std::move(edges), bound, sink, limits);
+                                       });
   });
 }
 

@@ -21,6 +21,8 @@ def fail(kind, where):
 
 
 class Index:
+    """__index__ returns `value`, which need not be an int."""
+
     def __init__(self, value):
         self.value = value
 
@@ -37,17 +39,9 @@ class IndexRaises:
         raise self.error.with_traceback(None)
 
 
-class IndexReturns:
-    """__index__ returns `value`, which need not be an int."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
 class Weight:
+    """__float__ returns `value`, which need not be a float."""
+
     def __init__(self, value):
         self.value = value
 
@@ -61,16 +55,6 @@ class WeightRaises:
 
     def __float__(self):
         raise self.error.with_traceback(None)
-
-
-class WeightReturns:
-    """__float__ returns `value`, which need not be a float."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __float__(self):
-        return self.value
 
 
 class FailingSequence:

@@ -17,8 +17,7 @@ from hypothesis import HealthCheck, event, example, given, settings
 from hypothesis import strategies as st
 
 import korvane
-from misbehaving import (Abort, Boom, Index, IndexRaises, IndexReturns, Weight, WeightRaises, WeightReturns,
-                         fail, failure)
+from misbehaving import Abort, Boom, Index, IndexRaises, Weight, WeightRaises, fail, failure
 
 SIMPLICES = korvane.py_find_hierarchical_q_components
 PERSISTENCE = korvane.py_calculate_persistent_q_components
@@ -266,13 +265,13 @@ def _build(desc, lists):
     if kind == "index_raises":
         return IndexRaises(failure(a[0], "__index__"))
     if kind == "index_returns":
-        return IndexReturns(WRONG_VALUES[a[0]]())
+        return Index(WRONG_VALUES[a[0]]())
     if kind == "weight":
         return Weight(a[0])
     if kind == "weight_raises":
         return WeightRaises(failure(a[0], "__float__"))
     if kind == "weight_returns":
-        return WeightReturns(WRONG_VALUES[a[0]]())
+        return Weight(WRONG_VALUES[a[0]]())
     if kind == "mutator":
         action, depth, value = a
         m = Mutator(action, value)

@@ -19,7 +19,7 @@ import tracemalloc
 import pytest
 
 import korvane
-from misbehaving import Boom, FailingSequence, Index, IndexRaises, IndexReturns, LyingLength, Weight, WeightRaises
+from misbehaving import Boom, FailingSequence, Index, IndexRaises, LyingLength, Weight, WeightRaises
 
 # Under the sanitizer runtime freed memory is quarantined (resident memory
 # grows by design) and the C heap is not glibc's; only tracemalloc and
@@ -98,7 +98,7 @@ CASES = [
     ("vertex-too-big", S, lambda: (simplices() + [[1, 2**64 + BIG]],), dict, OverflowError),
     ("vertex-float", S, lambda: (simplices() + [[1, 2.5]],), dict, TypeError),
     ("vertex-index-raises", S, lambda: (simplices() + [[1, IndexRaises(Boom("index"))]],), dict, Boom),
-    ("vertex-index-returns-float", S, lambda: (simplices() + [[IndexReturns(2.5)]],), dict, TypeError),
+    ("vertex-index-returns-float", S, lambda: (simplices() + [[Index(2.5)]],), dict, TypeError),
     ("simplices-iteration-raises", S, lambda: (FailingSequence(simplices()),), dict, Boom),
     ("simplex-iteration-raises", S, lambda: (simplices() + [FailingSequence([BIG, BIG + 1])],), dict, Boom),
     ("edges-not-a-sequence", G, lambda: (iter(edges()), None), dict, TypeError),
