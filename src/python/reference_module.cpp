@@ -1,22 +1,20 @@
 // The test-only module `korvane_reference`: the same entry points as the
 // shipped module, running the documented algorithms under src/reference, so
-// that tests can compare the two from Python. It also carries hooks: the
-// shipped analyses with their knobs exposed (tuning profiles and index
-// limits that force internal paths and capacity checks on small inputs), and
-// failures that no valid argument can reach, for the entry guard's mappings.
-// Never installed. This file is the module's backend (see module.hpp).
+// that tests can compare the two from Python. It also carries hooks that
+// raise failures no valid argument can reach, for the entry guard's mappings,
+// and those of test_hooks.hpp. Never installed. This file is the module's
+// backend (see module.hpp).
 #include <algorithm>
+#include <iterator>
 #include <new>
 #include <utility>
 #include <vector>
 
-#include "analyses/clique_complex_levels.hpp"
-#include "analyses/complex_levels.hpp"
-#include "analyses/persistence.hpp"
 #include "python/arguments.hpp"
 #include "python/errors.hpp"
 #include "python/module.hpp"
 #include "python/results.hpp"
+#include "python/test_hooks.hpp"
 #include "reference/hierarchical_q_components.hpp"
 #include "reference/persistent_q_components.hpp"
 #include "reference/q_components.hpp"
@@ -63,58 +61,6 @@ PyRef persistence(std::vector<WeightedEdge> edges, CliqueSizeBound max_q) {
 
 namespace {
 
-// The hooks take positional arguments only.
-void expect_arguments(Py_ssize_t nargs, PyObject* kwnames, Py_ssize_t wanted) {
-  if (nargs != wanted || kwnames != nullptr) raise(PyExc_TypeError, "wrong arguments for a test hook");
-}
-
-// _shipped_simplices(simplices, small_simplex_max, pairwise_group_max, wide_indices)
-PyObject* shipped_simplices(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    expect_arguments(nargs, kwnames, 4);
-    auto simplices = convert_simplices(args[0]);
-    ComplexLevelsTuning tuning;
-    tuning.small_simplex_max = convert_u64(args[1]);
-    tuning.pairwise_group_max = convert_u64(args[2]);
-    const int wide = PyObject_IsTrue(args[3]);
-    if (wide < 0) raise_pending();
-    tuning.wide_indices = wide != 0;
-    const std::size_t count = simplices.size();
-    return levels_to_python(complex_levels(std::move(simplices), tuning), count);
-  });
-}
-
-// One of the shipped graph analyses, `run`, with the index limits lowered:
-// hook(edges, max_q, vertex_limit, clique_limit).
-template <class Builder, class Edges, class Run>
-PyRef run_limited(PyObject* const* args, Edges (*convert)(PyObject*), Run run) {
-  Edges edges = convert(args[0]);
-  const CliqueSizeBound bound = convert_max_q(args[1]);
-  const GraphLimits limits{convert_u64(args[2]), convert_u64(args[3])};
-  Builder builder;
-  run(std::move(edges), bound, builder.sink(), limits);
-  return builder.finish();
-}
-
-PyObject* shipped_graph(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    expect_arguments(nargs, kwnames, 4);
-    return run_limited<LevelsBuilder>(args, convert_edges, [](auto edges, auto bound, const auto& sink, auto limits) {
-      clique_complex_levels(std::move(edges), bound, sink, limits);
-    });
-  });
-}
-
-PyObject* shipped_persistence(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&] {
-    expect_arguments(nargs, kwnames, 4);
-    return run_limited<RecordsBuilder>(args, convert_weighted_edges,
-                                       [](auto edges, auto bound, const auto& sink, auto limits) {
-                                         persistent_components(std::move(edges), bound, sink, limits);
-                                       });
-  });
-}
-
 const char* text_of(PyObject* message) {
   const char* text = PyUnicode_AsUTF8(message);
   if (text == nullptr) raise_pending();
@@ -138,15 +84,22 @@ PyObject* raise_bad_alloc(PyObject*, PyObject*) {
 PyMethodDef g_test_hooks[] = {
     {"_raise_internal_failure", raise_internal_failure, METH_O, nullptr},
     {"_raise_bad_alloc", raise_bad_alloc, METH_NOARGS, nullptr},
-    {"_shipped_simplices", fast_call<shipped_simplices>(), kFastCallFlags, nullptr},
-    {"_shipped_graph", fast_call<shipped_graph>(), kFastCallFlags, nullptr},
-    {"_shipped_persistence", fast_call<shipped_persistence>(), kFastCallFlags, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
+
+// The failure hooks, then those that run the shipped analyses.
+std::vector<PyMethodDef> all_hooks() {
+  std::vector<PyMethodDef> hooks(std::begin(g_test_hooks), std::end(g_test_hooks) - 1);
+  for (const PyMethodDef* def = shipped_analysis_hooks(); def->ml_name != nullptr; ++def) hooks.push_back(*def);
+  hooks.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
+  return hooks;
+}
 
 }  // namespace
 }  // namespace korvane::py
 
 extern "C" PyMODINIT_FUNC PyInit_korvane_reference(void) {
-  return korvane::py::init_module("korvane_reference", korvane::py::g_test_hooks);
+  // Method records must live as long as the process.
+  static std::vector<PyMethodDef> hooks = korvane::py::all_hooks();
+  return korvane::py::init_module("korvane_reference", hooks.data());
 }

@@ -130,3 +130,14 @@ def test_native_allocation_failure_is_memory_error_and_releases_everything(refer
     assert len(gc.get_objects()) - before < 50
     # the interpreter stays usable
     assert reference.py_find_hierarchical_q_components([[1]]) == [[{0}]]
+
+
+def test_the_timing_hook_splits_a_call_into_three_parts(reference):
+    for name, args in [("simplices", ([[1, 2], [2, 3]],)), ("graph", ([(1, 2), (2, 3)], None)),
+                       ("persistence", ([(1, 2, 1.0), (2, 3, 2.0)], None))]:
+        parts = reference._time_parts(name, args)
+        assert len(parts) == 3 and all(isinstance(p, float) and p >= 0.0 for p in parts)
+    with pytest.raises(ValueError):
+        reference._time_parts("nothing", ([],))
+    with pytest.raises(OverflowError):
+        reference._time_parts("graph", ([(1, 2)], -1))
