@@ -29,8 +29,9 @@ def simplices_uniform(n, n_ids, seed):
     return out
 
 
-def simplices_zipf(n, n_ids, seed, exponent=1.0):
-    """n simplices of 1 to 8 distinct vertices, vertex i drawn with weight 1/(i+1)**exponent.
+def simplices_zipf(n, n_ids, seed, exponent=1.0, min_size=1, max_size=8):
+    """n simplices of min_size to max_size distinct vertices, vertex i drawn
+    with weight 1/(i+1)**exponent.
 
     A few vertices then lie in a large share of the simplices, as in
     co-authorship or tagging data.
@@ -43,7 +44,7 @@ def simplices_zipf(n, n_ids, seed, exponent=1.0):
         cum.append(total)
     out = []
     for _ in range(n):
-        size = rng.randint(1, 8)
+        size = rng.randint(min_size, max_size)
         chosen = {}
         # Rejection keeps the size exact; popular ids collide often.
         while len(chosen) < size:
@@ -120,6 +121,18 @@ def planted_clique(n_vertices, n_edges, clique_size, seed):
     return edges
 
 
+def complete_graph_random_order(n_vertices, seed):
+    """Every edge of the complete graph on n_vertices, admitted in a random order.
+
+    The weight of an edge is its position in the shuffled order, so there are
+    no ties and the filtration fills the graph one random edge at a time.
+    """
+    rng = random.Random(seed)
+    edges = [(u, v) for v in range(n_vertices) for u in range(v)]
+    rng.shuffle(edges)
+    return [(u, v, float(i)) for i, (u, v) in enumerate(edges)]
+
+
 def weighted_random(n_edges, n_vertices, seed):
     """n_edges distinct random edges with weights uniform in [0, 1)."""
     rng = random.Random(seed)
@@ -178,7 +191,8 @@ def _real_graph(nx, name):
 KINDS = ("simplices", "graph", "persistence")
 
 
-def _w(name, kind, gen, params, quick, max_q=None, target=False, ref_skip=None, pure_skip=None):
+def _w(name, kind, gen, params, quick, max_q=None, target=False, ref_skip=None, pure_skip=None,
+       inv_skip=None, scipy_skip=None):
     return {
         "name": name,
         "kind": kind,
@@ -189,6 +203,10 @@ def _w(name, kind, gen, params, quick, max_q=None, target=False, ref_skip=None, 
         "target": target,
         "ref_skip": ref_skip,
         "pure_skip": pure_skip,
+        # The inverted-index baseline and the sparse product exist for
+        # complexes only.
+        "inv_skip": inv_skip if kind == "simplices" else "simplices only",
+        "scipy_skip": scipy_skip if kind == "simplices" else "simplices only",
     }
 
 
@@ -205,7 +223,8 @@ def all_workloads():
                       quick=n in (1_000, 20_000), target=n in (20_000, 1_000_000),
                       ref_skip=("skipped: quadratic scan, " + _pairs_note(n)) if n > 100_000 else None,
                       pure_skip="skipped: pure-Python pairwise scan capped at 100,000 simplices" if n > 100_000
-                      else None))
+                      else None,
+                      inv_skip="skipped: pure-Python index capped at 100,000 simplices" if n > 100_000 else None))
     # Heavy-tailed popularity over n/4 ids: the popular ids sit in a large
     # share of the simplices.
     for n in (1_000, 10_000, 100_000, 1_000_000):
@@ -214,11 +233,37 @@ def all_workloads():
                       quick=n <= 10_000,
                       ref_skip=("skipped: quadratic scan, " + _pairs_note(n)) if n > 100_000 else None,
                       pure_skip="skipped: pure-Python pairwise scan capped at 100,000 simplices" if n > 100_000
+                      else None,
+                      # A popular id is held by a third of the simplices: the
+                      # index walks ~n^2/20 (simplex, earlier simplex) steps.
+                      inv_skip="skipped: ~5e+08 index steps (10,000 simplices take ~13 s)" if n >= 100_000
+                      else None))
+    # Larger simplices with Zipf-popular ids: 1 to 40 vertices over n/4 ids.
+    for n in (1_000, 10_000, 100_000):
+        out.append(_w(f"simp-zipf n={n:,} ids={n // 4:,} size=1-40", "simplices", "simplices_zipf",
+                      {"n": n, "n_ids": n // 4, "seed": 12, "min_size": 1, "max_size": 40},
+                      quick=n == 1_000, target=True,
+                      ref_skip=("skipped: quadratic scan, " + _pairs_note(n)) if n >= 100_000 else None,
+                      pure_skip=("skipped: most pairs share a popular id, " + _pairs_note(n)) if n >= 100_000
+                      else None,
+                      inv_skip=("skipped: most pairs share a popular id, " + _pairs_note(n)) if n >= 100_000
+                      else None))
+    # Large simplices over few, popular ids: nearly every pair overlaps.
+    for n in (1_000, 10_000):
+        out.append(_w(f"simp-zipf n={n:,} ids=2,000 size=20-400", "simplices", "simplices_zipf",
+                      {"n": n, "n_ids": 2_000, "seed": 13, "min_size": 20, "max_size": 400},
+                      quick=n == 1_000, target=True,
+                      ref_skip=("skipped: quadratic scan, " + _pairs_note(n) + " of ~200 vertices") if n >= 10_000
+                      else None,
+                      pure_skip=("skipped: " + _pairs_note(n) + " set intersections of ~200 vertices")
+                      if n >= 10_000 else None,
+                      inv_skip=("skipped: ~1e+10 index steps, every pair shares ~20 ids") if n >= 10_000
                       else None))
     # G(n, p) at p = 0.1: average degree grows with n.
-    for n in (100, 300, 1_000, 3_000):
+    for n in (100, 300, 1_000, 2_000, 3_000):
         out.append(_w(f"gnp n={n:,} p=0.1", "graph", "gnp", {"n": n, "p": 0.1, "seed": 21},
-                      quick=n <= 300, target=n == 300))
+                      quick=n <= 300, target=n in (300, 2_000, 3_000),
+                      pure_skip="skipped: networkx takes over 60 s from n=1,000" if n > 1_000 else None))
     out.append(_w("gnp n=300 p=0.1 max_q=3", "graph", "gnp", {"n": 300, "p": 0.1, "seed": 21},
                   quick=True, max_q=3))
     # Sparse G(n, p) with average degree 10.
@@ -236,9 +281,16 @@ def all_workloads():
     for m in (100, 1_000, 2_000, 10_000, 100_000):
         out.append(_w(f"weighted m={m:,} vertices={m // 4:,}", "persistence", "weighted_random",
                       {"n_edges": m, "n_vertices": m // 4, "seed": 31},
-                      quick=m <= 2_000, target=m == 2_000,
+                      quick=m <= 2_000, target=m in (2_000, 100_000),
                       ref_skip="skipped: one full recomputation per edge" if m > 10_000 else None,
                       pure_skip="skipped: pure-Python persistence capped at 2,000 edges" if m > 2_000 else None))
+    # Complete graphs filled one random edge at a time: the number of maximal
+    # cliques, and of records, explodes in the middle of the filtration.
+    for k in (20, 25, 30, 35, 40):
+        out.append(_w(f"complete K{k} random order", "persistence", "complete_graph_random_order",
+                      {"n_vertices": k, "seed": 41}, quick=k <= 25, target=k == 40,
+                      ref_skip=f"skipped: every sub-clique, up to 2^{k} per recomputation (K20 takes > 60 s)",
+                      pure_skip=f"skipped: networkx recomputation per edge (K25 takes ~8 s)" if k >= 30 else None))
     # Real graphs shipped with networkx.
     out.append(_w("karate club", "graph", "real_graph_edges", {"name": "karate"}, quick=True))
     out.append(_w("karate club (persistence)", "persistence", "real_weighted_edges", {"name": "karate"},
@@ -258,6 +310,7 @@ _GENERATORS = {
     "barabasi_albert": barabasi_albert,
     "planted_clique": planted_clique,
     "weighted_random": weighted_random,
+    "complete_graph_random_order": complete_graph_random_order,
     "real_graph_edges": real_graph_edges,
     "real_weighted_edges": real_weighted_edges,
     "davis_simplices": davis_simplices,
