@@ -68,6 +68,61 @@ def hierarchical_q_components(py_simplices):
     return levels
 
 
+def inverted_index_q_components(py_simplices):
+    """The same levels from shared-vertex counts and one union-find per level.
+
+    A vertex -> simplices index gives, for each simplex, how many vertices it
+    shares with every earlier simplex; a pair sharing w vertices is joined at
+    levels w-1 down to 0 (stopping at the first level where the pair is already
+    together: levels nest, so it is together on every level below too).
+    """
+    sets = [set(s) for s in py_simplices]
+    if not sets:
+        return []
+    top = max(len(s) for s in sets) - 1
+    if top < 0:
+        return [[]]
+    n = len(sets)
+    parents = [list(range(n)) for _ in range(top + 1)]
+
+    def find(parent, x):
+        root = x
+        while parent[root] != root:
+            root = parent[root]
+        while parent[x] != root:
+            parent[x], x = root, parent[x]
+        return root
+
+    holders = {}
+    for i, s in enumerate(sets):
+        count = {}
+        for v in s:
+            earlier = holders.get(v)
+            if earlier is None:
+                holders[v] = [i]
+                continue
+            for j in earlier:
+                count[j] = count.get(j, 0) + 1
+            earlier.append(i)
+        for j, w in count.items():
+            for q in range(w - 1, -1, -1):
+                parent = parents[q]
+                ri, rj = find(parent, i), find(parent, j)
+                if ri == rj:
+                    break
+                parent[ri] = rj
+
+    levels = []
+    for q in range(top + 1):
+        parent = parents[q]
+        groups = {}
+        for i, s in enumerate(sets):
+            if len(s) > q:
+                groups.setdefault(find(parent, i), set()).add(i)
+        levels.append(list(groups.values()))
+    return levels
+
+
 def _sweep_levels(top, by_size, pairs_by_shared, content):
     """Levels top..0 from one growing union-find: level q adds the items of
     q + 1 elements and the pairs sharing exactly q + 1; each class is reported
@@ -196,6 +251,7 @@ def persistent_q_components(edges, max_q):
 
 FUNCTIONS = {
     "simplices": hierarchical_q_components,
+    "inv": inverted_index_q_components,
     "graph": graph_q_components,
     "persistence": persistent_q_components,
 }
