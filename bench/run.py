@@ -3,12 +3,16 @@
 
     python bench/run.py [--quick] [--build-dir build/bench] [--use-build-korvane] [--only TEXT]
 
-For every workload, three fresh child processes (bench/measure.py) measure:
+For every workload, fresh child processes (bench/measure.py) measure:
 korvane (installed, or the build directory's with --use-build-korvane), the
 reference module korvane_reference (the documented algorithms, from the build
-directory) and the pure-Python baseline (bench/pure_python.py). The korvane
-child also measures argument conversion and result building. Results go to
-bench/results/run-<quick|full>.json and a table is printed.
+directory), the pure-Python baselines (bench/pure_python.py: pairwise scan and
+inverted index) and, for complexes, scipy's sparse product M·Mᵀ. The korvane
+child also measures argument conversion, result building, peak memory and the
+deep size of the result. The korvane of an earlier commit (--before) is
+measured on the target workloads, then the threshold sweep (bench/sweep.py)
+runs, and a report checks every target of issue 11. Results go to
+bench/results/run-<quick|full>.json and tables are printed.
 """
 
 import argparse
@@ -25,17 +29,24 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 
+import sweep  # noqa: E402
+import targets  # noqa: E402
 import workloads  # noqa: E402
 
 METHOD_NOTE = (
     "conversion_s: best time of a korvane call on the same input made to fail after converting all of it "
     "(graph/persistence: max_q=-1, rejected after `edges` is converted; simplices: the input plus a trailing "
-    "['x'] simplex, rejected after every simplex before it is converted). build_s: best time to build an "
-    "equally sized Python result from the returned one at C speed ([[set(c) for c in level] for level in r], "
-    "or [((q, list(vs)), b, d) for ...] for persistence); it reuses the returned int objects, so it slightly "
-    "under-counts korvane's int creation. analysis_s = time_s - conversion_s - build_s (clamped at 0). "
-    "Times are the best of repeated calls when a call is short; peak_delta_mb is the rise of the process's "
-    "peak RSS over its RSS just before the first call (peak mark reset through /proc/self/clear_refs)."
+    "['x'] simplex, rejected after every simplex before it is converted). build_s: korvane's own result "
+    "building, timed inside the call from its first lasting Python containers to its return (a garbage-"
+    "collector callback at a low threshold marks the moment; CPython <= 3.11 only); copy_build_s, measured only "
+    "when build_s is missing: best time to build an equally sized result from the returned one at C speed (the "
+    "proxy of earlier runs). analysis_s = time_s - conversion_s - build_s (clamped at 0). Times are the best of "
+    "repeated calls when a call is short; peak_delta_mb is the rise of the process's peak RSS over its RSS just "
+    "before the first call (peak mark reset through /proc/self/clear_refs); deep_mb is the sys.getsizeof sum "
+    "over the result's lists, tuples, sets, floats and ints, each object once by identity, computed after the "
+    "timed calls. scipy: best time of M @ Mt for the n x V csr incidence matrix (int32 ones) and its transpose "
+    "in csr form, both built before timing; skipped when the product's estimated size (non-zeros from a "
+    "row sample) is over the limit."
 )
 
 
@@ -53,6 +64,15 @@ def parse_args():
     p.add_argument("--korvane-timeout", type=float, help="seconds allowed to a korvane run")
     p.add_argument("--no-reference", action="store_true")
     p.add_argument("--no-pure", action="store_true")
+    p.add_argument("--no-inv", action="store_true", help="leave out the pure-Python inverted-index baseline")
+    p.add_argument("--no-scipy", action="store_true", help="leave out scipy's sparse product")
+    p.add_argument("--scipy-max-gb", type=float, default=4.0,
+                   help="skip the sparse product when its estimated size is over this (default 4 GB)")
+    p.add_argument("--before", default=targets.BEFORE_REV, metavar="REV",
+                   help="git revision whose korvane is measured on the target workloads for before/after "
+                        f"figures (default {targets.BEFORE_REV}); built from `git archive` in build/before-REV")
+    p.add_argument("--no-before", action="store_true", help="skip the korvane of --before")
+    p.add_argument("--no-sweep", action="store_true", help="skip the threshold sweep (bench/sweep.py)")
     p.add_argument("--out", help="JSON output path (default bench/results/run-<quick|full>.json)")
     return p.parse_args()
 
@@ -78,13 +98,42 @@ def ensure_build(build_dir, rebuild):
     return None
 
 
+def ensure_before_build(rev, build_root):
+    """The korvane of git revision `rev`, exported with `git archive` (the
+    working tree is untouched) and built in build_root/before-<rev>. Returns
+    (module dir or None, problem or None)."""
+    try:
+        full = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", rev + "^{commit}"], check=True,
+                              capture_output=True, text=True).stdout.strip()
+    except (OSError, subprocess.CalledProcessError) as e:
+        return None, f"unknown revision {rev}: {e}"
+    base = os.path.join(build_root, f"before-{full}")
+    source, build = os.path.join(base, "src"), os.path.join(base, "build")
+    if find_module(build, "korvane"):
+        return build, None
+    print(f"building the korvane of {full} in {base} ...", flush=True)
+    try:
+        os.makedirs(source, exist_ok=True)
+        archive = subprocess.run(["git", "-C", ROOT, "archive", "--format=tar", full], check=True,
+                                 capture_output=True).stdout
+        subprocess.run(["tar", "-x", "-C", source], input=archive, check=True)
+        gen = ["-G", "Ninja"] if _has("ninja") else []
+        subprocess.run(["cmake", "-S", source, "-B", build, *gen, f"-DPython_EXECUTABLE={sys.executable}"],
+                       check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", build, "-j2", "--target", "korvane"], check=True,
+                       stdout=subprocess.DEVNULL)
+    except (OSError, subprocess.CalledProcessError) as e:
+        return None, f"build of {full} failed: {e}"
+    return (build, None) if find_module(build, "korvane") else (None, f"no korvane module built in {build}")
+
+
 def _has(program):
     return any(os.access(os.path.join(d, program), os.X_OK) for d in os.environ.get("PATH", "").split(":"))
 
 
-def run_child(workload, method, build_dir, timeout, repeat_budget, max_reps):
+def run_child(workload, method, build_dir, timeout, repeat_budget, max_reps, extra=None):
     req = {"workload": workload, "method": method, "build_dir": build_dir,
-           "repeat_budget_s": repeat_budget, "max_reps": max_reps}
+           "repeat_budget_s": repeat_budget, "max_reps": max_reps, **(extra or {})}
     out = {}
     t0 = time.perf_counter()
     proc = subprocess.Popen([sys.executable, os.path.join(HERE, "measure.py"), json.dumps(req)],
@@ -109,6 +158,9 @@ def run_child(workload, method, build_dir, timeout, repeat_budget, max_reps):
         out["status"] = "error"
         last = (stderr.strip().splitlines() or [f"exit code {proc.returncode}"])[-1]
         out["reason"] = last[:200]
+    elif "skip" in out:
+        out["status"] = "skipped"
+        out["reason"] = out.pop("skip")
     else:
         out["status"] = "ok"
     return out
@@ -139,8 +191,14 @@ def fmt_ratio(r):
     return f"{r:.1f}x"
 
 
+def fmt_mb(mb):
+    if mb is None:
+        return "-"
+    return f"{mb:.2f}" if mb < 1 else f"{mb:.1f}" if mb < 100 else f"{mb:,.0f}"
+
+
 def cell(entry, korvane_time, timeout):
-    """Time and ratio-to-korvane cells for a reference or pure-Python entry."""
+    """Time and ratio-to-korvane cells for a baseline's entry."""
     status = entry.get("status")
     if status == "ok":
         ratio = entry["time_s"] / korvane_time if korvane_time else None
@@ -153,9 +211,15 @@ def cell(entry, korvane_time, timeout):
     return "error", "-"
 
 
-COLUMNS = [("workload", 44, "<"), ("input", 17, "<"), ("korvane", 9, ">"), ("peakMB", 7, ">"),
-           ("ref", 9, ">"), ("ref/k", 8, ">"), ("pure", 9, ">"), ("pure/k", 8, ">"),
-           ("conv", 8, ">"), ("build", 8, ">"), ("analysis", 8, ">"), ("agree", 6, ">")]
+# Baselines, in table order: (record key, column, ratio column).
+BASELINES = (("reference", "ref", "ref/k"), ("pure", "pure", "pure/k"), ("inv", "inv", "inv/k"),
+             ("scipy", "scipy", "sp/k"))
+
+COLUMNS = [("workload", 42, "<"), ("input", 17, "<"), ("korvane", 8, ">"), ("peakMB", 7, ">"),
+           ("deepMB", 7, ">"), ("pk/dp", 5, ">"),
+           ("ref", 8, ">"), ("ref/k", 7, ">"), ("pure", 8, ">"), ("pure/k", 7, ">"),
+           ("inv", 8, ">"), ("inv/k", 7, ">"), ("scipy", 8, ">"), ("sp/k", 6, ">"),
+           ("conv", 7, ">"), ("build", 8, ">"), ("analysis", 8, ">"), ("agree", 5, ">")]
 
 
 def header():
@@ -164,7 +228,7 @@ def header():
 
 
 def row(rec, timeout):
-    w, k, ref, pure = rec["workload"], rec["korvane"], rec["reference"], rec["pure"]
+    w, k = rec["workload"], rec["korvane"]
     name = ("* " if w["target"] else "  ") + w["name"]
     size = f"{k['items']:,} {k['unit']}" if "items" in k else "-"
     kt = k.get("time_s") if k.get("status") == "ok" else None
@@ -174,33 +238,88 @@ def row(rec, timeout):
         ktime = k["reason"].replace(" ", "")
     else:
         ktime = "error"
-    peak = f"{k['peak_delta_mb']:.1f}" if k.get("peak_delta_mb") is not None else "-"
-    rt, rr = cell(ref, kt, timeout)
-    pt, pr = cell(pure, kt, timeout)
+    peak, deep = k.get("peak_delta_mb"), k.get("deep_mb")
+    ratio = f"{peak / deep:.2f}" if peak is not None and deep else "-"
+    cells = [name, size, ktime, fmt_mb(peak), fmt_mb(deep), ratio]
+    for key, _, _ in BASELINES:
+        cells.extend(cell(rec[key], kt, timeout))
     split = rec.get("split") or {}
     analysis = f"{100 * split['analysis_share']:.0f}%" if "analysis_share" in split else "-"
-    conv = split.get("conversion_s", k.get("conversion_s"))
-    cells = [name, size, ktime, peak, rt, rr, pt, pr, fmt_time(conv),
-             fmt_time(split.get("build_s")), analysis, rec.get("agree", "-")]
+    build = fmt_time(split.get("build_s"))
+    if split.get("build_is_copy"):
+        build = "~" + build
+    cells += [fmt_time(split.get("conversion_s", k.get("conversion_s"))), build, analysis, rec.get("agree", "-")]
     return " ".join(f"{str(c)[:width]:{align}{width}}" for c, (_, width, align) in zip(cells, COLUMNS))
 
 
-def agreement(k, ref, pure):
+def agreement(entries):
     """'ok' when every finished method returned the same result (order-free)."""
-    digests = [e["digest"] for e in (k, ref, pure) if e.get("status") == "ok" and "digest" in e]
+    digests = [e["digest"] for e in entries if e.get("status") == "ok" and "digest" in e]
     if len(digests) < 2:
         return "-"
     return "ok" if len(set(digests)) == 1 else "DIFF"
 
 
 def split_times(k):
-    if k.get("status") != "ok" or "build_s" not in k or "conversion_s" not in k:
+    """korvane's time split into conversion, result building and analysis.
+    The in-call build time when there is one, else the copy proxy."""
+    if k.get("status") != "ok" or "conversion_s" not in k:
         return None
-    total, conv, build = k["time_s"], k["conversion_s"], k["build_s"]
+    build = k.get("build_s")
+    is_copy = build is None
+    if is_copy:
+        build = k.get("copy_build_s")
+    if build is None:
+        return None
+    total, conv = k["time_s"], k["conversion_s"]
     analysis = max(0.0, total - conv - build)
-    return {"conversion_s": conv, "build_s": build, "analysis_s": analysis,
-            "analysis_share": analysis / total if total > 0 else 0.0,
-            "conversion_plus_build_share": min(1.0, (conv + build) / total) if total > 0 else 0.0}
+    out = {"conversion_s": conv, "build_s": build, "build_is_copy": is_copy, "analysis_s": analysis,
+           "analysis_share": analysis / total if total > 0 else 0.0,
+           "conversion_plus_build_share": min(1.0, (conv + build) / total) if total > 0 else 0.0,
+           "analysis_over_conversion_plus_build": analysis / (conv + build) if conv + build > 0 else None}
+    if k.get("members"):
+        out["build_ns_per_member"] = 1e9 * build / k["members"]
+    return out
+
+
+def baseline_entry(method, w, args, problems, run):
+    """The entry of a baseline method: skipped (with the reason) or measured."""
+    disabled = {"reference": args.no_reference, "pure": args.no_pure, "inv": args.no_inv,
+                "scipy": args.no_scipy}[method]
+    skip = {"reference": w["ref_skip"], "pure": w["pure_skip"], "inv": w["inv_skip"],
+            "scipy": w["scipy_skip"]}[method]
+    if disabled:
+        return {"status": "skipped", "reason": "disabled by option"}
+    if problems.get(method):
+        return {"status": "skipped", "reason": problems[method]}
+    if skip:
+        return {"status": "skipped", "reason": skip}
+    return run()
+
+
+def before_table(records):
+    lines = []
+    for rec in records:
+        b = rec.get("before")
+        if not b or b.get("status") == "skipped":
+            continue
+        if b.get("status") != "ok":
+            lines.append(f"  {rec['workload']['name'][:42]:<42} {b['status']} {b.get('reason', '')}")
+            continue
+        now = b["now"]
+        bs, ns = split_times(b) or {}, split_times(now) or {}
+
+        def per_member(s):
+            return f"{s['build_ns_per_member']:.0f}ns" if "build_ns_per_member" in s else "-"
+
+        lines.append(f"  {rec['workload']['name'][:42]:<42} {fmt_time(b['time_s']):>8} {fmt_time(now['time_s']):>8} "
+                     f"{fmt_ratio(b['time_s'] / now['time_s']):>7} {fmt_time(b.get('build_s')):>8} "
+                     f"{fmt_time(now.get('build_s')):>8} {per_member(bs):>8} {per_member(ns):>8}")
+    if not lines:
+        return []
+    head = (f"  {'workload':<42} {'before':>8} {'now':>8} {'speedup':>7} {'build':>8} {'now':>8} "
+            f"{'bld/mbr':>8} {'now':>8}")
+    return [head, "  " + "-" * (len(head) - 2)] + lines
 
 
 def main():
@@ -211,6 +330,9 @@ def main():
     repeat_budget, max_reps = (0.3, 20) if args.quick else (1.0, 100)
     build_dir = os.path.abspath(args.build_dir)
     out_path = args.out or os.path.join(HERE, "results", f"run-{mode}.json")
+
+    def say(text=""):
+        print(text, flush=True)
 
     build_problem = None if args.no_reference and not args.use_build_korvane else ensure_build(
         build_dir, args.rebuild)
@@ -224,54 +346,105 @@ def main():
                                capture_output=True, text=True, cwd=HERE)
         if probe.returncode != 0:
             sys.exit("korvane is not installed: run `pip install .` or pass --use-build-korvane")
-    reference_missing = None if find_module(build_dir, "korvane_reference") else (
-        f"skipped: korvane_reference not found in {build_dir}")
+    problems = {}
+    if not find_module(build_dir, "korvane_reference"):
+        problems["reference"] = f"skipped: korvane_reference not found in {build_dir}"
+    try:
+        import scipy  # noqa: F401
+    except ImportError:
+        problems["scipy"] = "skipped: scipy is not installed"
+    before_dir = None
+    if not args.no_before:
+        before_dir, before_problem = ensure_before_build(args.before, os.path.dirname(build_dir))
+        if before_problem:
+            print(before_problem, file=sys.stderr)
+            problems["before"] = "skipped: " + before_problem
 
     selected = [w for w in workloads.all_workloads()
                 if (w["quick"] or not args.quick) and (not args.only or any(o in w["name"] for o in args.only))]
 
     started = datetime.datetime.now(datetime.timezone.utc)
-    print(f"korvane bench ({mode}): {len(selected)} workloads; timeouts: reference/pure {timeout:g} s, "
-          f"korvane {korvane_timeout:g} s; load average {os.getloadavg()[0]:.2f}")
-    print("'*' marks the target workloads; ratios are method time / korvane time; conv/build/analysis split "
-          "korvane's time (see bench/README.md).\n")
-    print(header(), flush=True)
+    say(f"korvane bench ({mode}): {len(selected)} workloads; timeouts: baselines {timeout:g} s, "
+        f"korvane {korvane_timeout:g} s; load average {os.getloadavg()[0]:.2f}")
+    say("'*' marks the target workloads; ratios are method time / korvane time; peakMB/deepMB: peak memory "
+        "above the baseline and deep size of the result; conv/build/analysis split korvane's time "
+        "(see bench/README.md).\n")
+    say(header())
 
     records = []
     for w in selected:
         rec = {"workload": w}
-        rec["korvane"] = run_child(w, "korvane", korvane_dir, korvane_timeout, repeat_budget, max_reps)
-        for method, skip, disabled in (("reference", w["ref_skip"], args.no_reference),
-                                       ("pure", w["pure_skip"], args.no_pure)):
-            if disabled:
-                rec[method] = {"status": "skipped", "reason": "disabled by option"}
-            elif method == "reference" and reference_missing:
-                rec[method] = {"status": "skipped", "reason": reference_missing}
-            elif skip:
-                rec[method] = {"status": "skipped", "reason": skip}
-            else:
-                rec[method] = run_child(w, method, build_dir, timeout, repeat_budget, max_reps)
+        compared = [m for m, flag in (("reference", args.no_reference), ("pure", args.no_pure),
+                                      ("inv", args.no_inv))
+                    if not flag and not problems.get(m) and not w[{"reference": "ref_skip"}.get(m, m + "_skip")]]
+        rec["korvane"] = run_child(w, "korvane", korvane_dir, korvane_timeout, repeat_budget, max_reps,
+                                   {"digest": bool(compared) or w["name"] in targets.BEFORE_WORKLOADS})
+        for method, _, _ in BASELINES:
+            extra = {"scipy_max_bytes": int(args.scipy_max_gb * 2**30)} if method == "scipy" else None
+            rec[method] = baseline_entry(method, w, args, problems, lambda: run_child(
+                w, method, build_dir, timeout, repeat_budget, max_reps, extra))
         rec["split"] = split_times(rec["korvane"])
         k_time = rec["korvane"].get("time_s") if rec["korvane"].get("status") == "ok" else None
-        for method in ("reference", "pure"):
+        for method, _, _ in BASELINES:
             e = rec[method]
             if k_time and e.get("status") == "ok":
                 e["ratio_to_korvane"] = e["time_s"] / k_time
             elif k_time and e.get("status") == "timeout":
                 e["ratio_to_korvane_at_least"] = timeout / k_time
-        rec["agree"] = agreement(rec["korvane"], rec["reference"], rec["pure"])
+        rec["agree"] = agreement([rec["korvane"]] + [rec[m] for m, _, _ in BASELINES])
         records.append(rec)
-        print(row(rec, timeout), flush=True)
+        say(row(rec, timeout))
 
     notes = []
     for rec in records:
-        for method in ("korvane", "reference", "pure"):
+        for method in ("korvane",) + tuple(m for m, _, _ in BASELINES):
             e = rec[method]
             if e.get("status") in ("skipped", "error") or (e.get("status") == "timeout" and method == "korvane"):
+                if e.get("reason") in ("simplices only", "disabled by option"):
+                    continue
                 notes.append(f"  {rec['workload']['name']}: {method} {e['reason']}")
     if notes:
-        print("\nskipped / failed:")
-        print("\n".join(notes))
+        say("\nskipped / failed:")
+        say("\n".join(notes))
+
+    # The korvane of the earlier commit, on the workloads the targets compare.
+    by_name = {rec["workload"]["name"]: rec for rec in records}
+    before_names = [n for n in targets.BEFORE_WORKLOADS if n in by_name]
+    if not args.no_before and before_names:
+        say(f"\nkorvane of {args.before} (before) vs this korvane (now), timed in turns in one process: "
+            "whole call, in-call result building, and building per result member")
+        lines = []
+        for name in before_names:
+            rec = by_name[name]
+            if problems.get("before"):
+                rec["before"] = {"status": "skipped", "reason": problems["before"]}
+            else:
+                rec["before"] = run_child(rec["workload"], "before", before_dir, 2 * korvane_timeout,
+                                          repeat_budget, max_reps, {"korvane_dir": korvane_dir})
+                rec["before"]["revision"] = args.before
+                if rec["before"]["status"] == "ok":
+                    rec["before"]["now"]["status"] = "ok"
+        for line in before_table(records):
+            say(line)
+        for rec in records:
+            if rec.get("before", {}).get("status") == "ok":
+                rec["agree_before"] = agreement([rec["korvane"], rec["before"], rec["before"]["now"]])
+                if rec["agree_before"] == "DIFF":
+                    say(f"  DIFF: {rec['workload']['name']} differs from the korvane of {args.before}")
+
+    sweep_doc = None
+    if not args.no_sweep:
+        if problems.get("reference"):
+            say(f"\nthreshold sweep {problems['reference']}")
+        else:
+            say("")
+            sweep_doc = sweep.run_sweep(build_dir, korvane_dir, args.quick, echo=say)
+
+    target_list = targets.evaluate(records, sweep_doc)
+    say(f"\ntargets of issue 11 ({mode} run; PASS/FAIL per target, INCOMPLETE when a required workload "
+        "was not run):")
+    for line in targets.report(target_list):
+        say(line)
 
     finished = datetime.datetime.now(datetime.timezone.utc)
     korvane_source = next((r["korvane"].get("source") for r in records if r["korvane"].get("source")), None)
@@ -284,10 +457,14 @@ def main():
                     "cpus": os.cpu_count(), "load_average_at_end": os.getloadavg()},
         "korvane_module": korvane_source,
         "reference_build_dir": build_dir,
-        "timeouts_s": {"reference_and_pure": timeout, "korvane": korvane_timeout},
+        "before": None if args.no_before else {"revision": args.before, "build_dir": before_dir},
+        "timeouts_s": {"baselines": timeout, "korvane": korvane_timeout},
         "repeats": {"budget_s": repeat_budget, "max_reps": max_reps},
+        "scipy_max_gb": args.scipy_max_gb,
         "method": METHOD_NOTE,
         "results": records,
+        "sweep": sweep_doc,
+        "targets": target_list,
     }
     os.makedirs(os.path.dirname(out_path), exist_ok=True)
     tmp = out_path + ".tmp"
@@ -295,7 +472,7 @@ def main():
         json.dump(doc, f, indent=1)
         f.write("\n")
     os.replace(tmp, out_path)
-    print(f"\n{len(records)} workloads in {doc['duration_s']:.0f} s; results in {os.path.relpath(out_path)}")
+    say(f"\n{len(records)} workloads in {doc['duration_s']:.0f} s; results in {os.path.relpath(out_path)}")
 
 
 if __name__ == "__main__":
