@@ -192,7 +192,7 @@ def load_before_pair(kind, before_dir, korvane_dir=None):
     return (getattr(before, name), getattr(now, name)), f"{path} vs {now.__file__}"
 
 
-def measure_pair(fns, kind, args, budget, max_reps, min_reps=5):
+def measure_pair(fns, kind, args, budget, max_reps, min_reps=5, parts=None):
     """The korvane before and now, timed in turns (the order alternating) so
     that load on the machine hits both alike: conversion, whole call and
     in-call result building, each the best of its calls."""
@@ -218,9 +218,12 @@ def measure_pair(fns, kind, args, budget, max_reps, min_reps=5):
             best[label].add(total, build)
             spent += total
         reps += 1
+    now_build = best["now"].build_s()
+    if parts is not None:
+        now_build = measure_parts(parts, kind, args, budget, max_reps)[2]
     emit(time_s=best["before"].total, build_s=best["before"].build_s(), conversion_s=conv["before"], reps=reps,
          members=members, digest=digests["before"],
-         now={"time_s": best["now"].total, "build_s": best["now"].build_s(), "conversion_s": conv["now"],
+         now={"time_s": best["now"].total, "build_s": now_build, "conversion_s": conv["now"],
               "members": members, "digest": digests["now"]})
 
 
@@ -304,6 +307,38 @@ class BuildClock:
         return result, t1 - t0, build
 
 
+def load_parts(parts_dir):
+    """korvane_reference._time_parts of the build in parts_dir, or None.
+
+    It runs the shipped analysis and times its conversion, analysis and result
+    building inside one call. The korvane of today pauses the garbage
+    collector while it builds a result, so the BuildClock above cannot see the
+    building start; this hook can. Earlier builds have no such hook."""
+    if not parts_dir:
+        return None
+    sys.path.insert(0, parts_dir)
+    try:
+        import korvane_reference
+    except ImportError:
+        return None
+    finally:
+        sys.path.remove(parts_dir)
+    return getattr(korvane_reference, "_time_parts", None)
+
+
+def measure_parts(parts, kind, args, budget, max_reps, min_reps=3):
+    """Best (conversion, analysis, building) seconds over repeated calls."""
+    best = [float("inf")] * 3
+    spent, reps = 0.0, 0
+    while reps < max_reps and (reps < min_reps or spent < budget):
+        t0 = time.perf_counter()
+        split = parts(kind, tuple(args))
+        spent += time.perf_counter() - t0
+        best = [min(b, s) for b, s in zip(best, split)]
+        reps += 1
+    return best
+
+
 class Best:
     """Best total and best build time over calls; the build time only when
     every call had one."""
@@ -324,7 +359,7 @@ class Best:
         return self.build if self.build_every_call else None
 
 
-def measure_korvane(fn, kind, args, budget, max_reps):
+def measure_korvane(fn, kind, args, budget, max_reps, parts=None):
     conv, reps = measure_conversion(fn, kind, args, budget, max_reps)
     emit(conversion_s=conv, conversion_reps=reps)
     gc.collect()
@@ -348,12 +383,15 @@ def measure_korvane(fn, kind, args, budget, max_reps):
         spent += total
         reps += 1
     emit(time_s=best.total, reps=reps)
-    if best.build_s() is not None:
-        emit(build_s=best.build_s())
+    if parts is not None:
+        _, analysis, building = measure_parts(parts, kind, args, budget, max_reps)
+        emit(build_s=building, analysis_in_call_s=analysis, build_method="in-call timer")
+    elif best.build_s() is not None:
+        emit(build_s=best.build_s(), build_method="gc callback")
 
     # Outside the timed calls: the proxy of earlier runs where the clock has
     # nothing, and the result's size.
-    if best.build_s() is None:
+    if parts is None and best.build_s() is None:
         copy, first_copy = timed_once(lambda: copy_result(kind, result))
         del copy
         copy_build, _ = repeat_min(lambda: copy_result(kind, result), first_copy, budget, max_reps)
@@ -453,10 +491,10 @@ def main():
         measure_scipy(args, budget, max_reps, req.get("scipy_max_bytes", 4 * 2**30))
         return
     if method == "before":
-        measure_pair(fn, kind, args, budget, max_reps)
+        measure_pair(fn, kind, args, budget, max_reps, parts=load_parts(req.get("parts_dir")))
         return
     if method == "korvane":
-        result = measure_korvane(fn, kind, args, budget, max_reps)
+        result = measure_korvane(fn, kind, args, budget, max_reps, parts=load_parts(req.get("parts_dir")))
     else:
         rss_before = _status_kb("VmRSS")
         peak_reset = reset_peak()

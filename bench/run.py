@@ -378,7 +378,8 @@ def main():
                                       ("inv", args.no_inv))
                     if not flag and not problems.get(m) and not w[{"reference": "ref_skip"}.get(m, m + "_skip")]]
         rec["korvane"] = run_child(w, "korvane", korvane_dir, korvane_timeout, repeat_budget, max_reps,
-                                   {"digest": bool(compared) or w["name"] in targets.BEFORE_WORKLOADS})
+                                   {"digest": bool(compared) or w["name"] in targets.BEFORE_WORKLOADS,
+                                    "parts_dir": build_dir})
         for method, _, _ in BASELINES:
             extra = {"scipy_max_bytes": int(args.scipy_max_gb * 2**30)} if method == "scipy" else None
             rec[method] = baseline_entry(method, w, args, problems, lambda: run_child(
@@ -420,7 +421,8 @@ def main():
                 rec["before"] = {"status": "skipped", "reason": problems["before"]}
             else:
                 rec["before"] = run_child(rec["workload"], "before", before_dir, 2 * korvane_timeout,
-                                          repeat_budget, max_reps, {"korvane_dir": korvane_dir})
+                                          repeat_budget, max_reps, {"korvane_dir": korvane_dir,
+                                                                    "parts_dir": build_dir})
                 rec["before"]["revision"] = args.before
                 if rec["before"]["status"] == "ok":
                     rec["before"]["now"]["status"] = "ok"
