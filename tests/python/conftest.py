@@ -91,11 +91,31 @@ def find_simplices(request):
 
 
 # Hypothesis example counts follow the active profile. tests/sanitize.sh
-# selects the light one, since sanitized code runs several times slower. A test
-# that sets its own count follows it only if it scales that count from
-# settings.default.
+# selects the light one, since sanitized code runs several times slower; the
+# nox sessions of every Python but 3.11 select the reduced one, to keep CI's
+# time in bounds. A test that sets its own count follows it only if it scales
+# that count from settings.default.
 from hypothesis import settings as _hypothesis_settings  # noqa: E402
 
 _hypothesis_settings.register_profile("sanitize", max_examples=20, deadline=None)
+_hypothesis_settings.register_profile("reduced", max_examples=25)
 if os.environ.get("KORVANE_HYPOTHESIS_PROFILE"):
     _hypothesis_settings.load_profile(os.environ["KORVANE_HYPOTHESIS_PROFILE"])
+
+
+def pytest_report_header(config):
+    import korvane
+
+    return f"korvane: {korvane.__file__}"
+
+
+def pytest_configure(config):
+    # The nox sessions test the installed wheel: stop at once if korvane would be
+    # imported from anywhere but the session's virtualenv.
+    expected = os.environ.get("KORVANE_EXPECT_INSTALLED_IN")
+    if expected:
+        import korvane
+
+        location = os.path.realpath(korvane.__file__)
+        if not location.startswith(os.path.realpath(expected) + os.sep):
+            raise pytest.UsageError(f"korvane is imported from {location}, not from {expected}")
