@@ -165,5 +165,5 @@ def tests(session: nox.Session) -> None:
     with session.chdir(run_dir):
         session.run("python", "-c", "import korvane, sys; print('testing', korvane.__file__, 'on', sys.version)")
         session.run("python", "-m", "pytest", str(ROOT / "tests" / "python"), "-p", "no:cacheprovider",
-                    *session.posargs, env=env)
+                    "--durations=10", *session.posargs, env=env)
     phases.done("tests run")
