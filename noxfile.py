@@ -11,6 +11,7 @@ are the ones pyproject.toml claims, and none is claimed untested.
 """
 from __future__ import annotations
 
+import atexit
 import os
 import re
 import shutil
@@ -66,9 +67,11 @@ def _expose_interpreters() -> None:
     nox looks for the interpreters on PATH as usual."""
     interpreters = _pyenv_interpreters()
     if interpreters:
-        links = ROOT / ".nox" / "interpreters"
+        # A folder per nox process: tests/run.sh runs two at once.
+        links = ROOT / ".nox" / f"interpreters-{os.getpid()}"
         shutil.rmtree(links, ignore_errors=True)
         links.mkdir(parents=True)
+        atexit.register(shutil.rmtree, links, True)
         for version, executable in interpreters.items():
             (links / f"python{version}").symlink_to(executable)
         os.environ["PATH"] = os.pathsep.join([str(links), os.environ.get("PATH", "")])
