@@ -24,7 +24,7 @@ def test_module_attributes():
     assert public == set(NAMES)
 
 
-@pytest.mark.parametrize("name, signature", zip(NAMES, ["(py_simplices)", "(edges, max_q)", "(edges, max_q)"]))
+@pytest.mark.parametrize("name, signature", list(zip(NAMES, ["(py_simplices)", "(edges, max_q)", "(edges, max_q)"])))
 def test_function_attributes(name, signature):
     function = getattr(korvane, name)
     assert function.__name__ == name
