@@ -23,7 +23,7 @@ if ! { [ -f /usr/include/gtest/gtest.h ] || [ -f /usr/local/include/gtest/gtest.
 fi
 
 "$PYTHON" -m pip install -q --upgrade pip
-"$PYTHON" -m pip install -q cmake ninja "nox>=2024.4.15"
+"$PYTHON" -m pip install -q cmake ninja "nox>=2024.4.15" uv
 
 # The same core and analyses are compiled for the C++ tests and for every
 # session's test module: ccache, where it can be had, compiles them once.
