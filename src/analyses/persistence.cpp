@@ -1,38 +1,48 @@
 // Persistent q-components, updated edge by edge instead of recomputed.
 //
-// Below the top level, a level-q component is a class of cliques of at least
-// q + 1 vertices linked by overlaps of at least q + 1 vertices, and the
-// classes are unchanged when non-maximal cliques are kept as members next to
-// the maximal ones that contain them. Adding an edge (u, v) only adds cliques:
-// the new maximal ones are {u, v} plus a maximal clique of the common
-// neighbourhood. So each level is a union-find over every clique that was
-// ever maximal; a step adds the new maximal cliques, joins them with the
-// cliques they overlap enough, and only the components they touch can change
-// key. An old clique swallowed by a new one leaves the overlap index, since
-// the new one overlaps everything it did.
+// Below the top level, a level-q component is a class of (q + 1)-vertex
+// cliques linked through (q + 2)-vertex cliques. Every clique of at least
+// q + 1 vertices lies in one class (all its (q + 1)-subsets are linked), so a
+// class can be named by any maximal clique holding one of its members.
+//
+// Adding an edge (u, v) only adds cliques: the new maximal ones are M = {u, v}
+// plus a maximal clique K of the common neighbourhood. At level q, such an M
+// of at least q + 2 vertices brings all its (q + 1)-subsets into one class,
+// and its old (q + 1)-subsets are exactly those of M - u and of M - v. So M
+// joins the classes of M - u and M - v, named by any old maximal clique
+// holding them, and the new cliques M, M' that share a new (q + 1)-subset,
+// which is |K & K'| >= q - 1. An M of q + 1 vertices is a class of its own.
+// Nothing else changes, so only the classes these joins touch change key.
+//
+// The classes of each level live in one union-find over the cliques that
+// were ever maximal (ComponentLevels); the cliques maximal now are kept by
+// vertex set, to name the classes of M - u and M - v.
 //
 // With a bound B on clique size, level B - 1 holds every B-vertex clique on
 // its own; such a key, once born, lives to the end. Without a bound no level
-// keeps cliques apart (see clique_complex_levels.cpp).
+// keeps cliques apart.
+
 #include "analyses/persistence.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <iterator>
 #include <limits>
 #include <utility>
 
 #include "analyses/clique_search.hpp"
+#include "analyses/persistence_levels.hpp"
 #include "core/filtration.hpp"
 #include "core/hashing.hpp"
-#include "core/union_find.hpp"
+#include "core/packed_sets.hpp"
 
 namespace korvane {
 
 namespace {
 
-// A node is a clique that was maximal at some step; nodes are never removed.
-using NodeIndex = CliqueIndex;
+using DenseSet = Ascending<DenseVertex>;
+using Word = std::uint64_t;
 
 // ---------------------------------------------------------------------------
 // The graph admitted so far
@@ -43,7 +53,7 @@ using NodeIndex = CliqueIndex;
 class GrowingGraph {
  public:
   explicit GrowingGraph(std::size_t vertex_count)
-      : adjacency_(vertex_count), slot_(vertex_count, kAbsent), present_(vertex_count, 0) {}
+      : adjacency_(vertex_count), slot_(vertex_count, kAbsent), present_(vertex_count, 0), hits_(vertex_count, 0) {}
 
   // Marks v present; true when it was not yet.
   bool arrive(DenseVertex v) {
@@ -74,6 +84,10 @@ class GrowingGraph {
                           std::back_inserter(members));
     ticker.tick(around_u.size() + around_v.size());
     DenseGraph local;
+    if (members.size() < 2) {
+      local.adjacency.resize(members.size());
+      return local;
+    }
     local.adjacency.resize(members.size());
     for (std::size_t i = 0; i < members.size(); ++i) slot_[members[i]] = static_cast<DenseVertex>(i);
     for (std::size_t i = 0; i < members.size(); ++i) {
@@ -88,231 +102,66 @@ class GrowingGraph {
     return local;
   }
 
+  // Grows `clique` (ascending) into a maximal clique of the graph without
+  // vertex `excluded`, taking the smallest common neighbour at each turn.
+  // The result is ascending.
+  void extend_to_maximal(std::vector<DenseVertex>& clique, DenseVertex excluded, InterruptTicker& ticker) {
+    common_neighbours(clique, excluded, ticker);
+    while (!candidates_.empty()) {
+      const DenseVertex next = candidates_.front();
+      clique.push_back(next);
+      const auto& around = adjacency_[next];
+      ticker.tick(candidates_.size() + around.size());
+      narrowed_.clear();
+      std::set_intersection(candidates_.begin() + 1, candidates_.end(), around.begin(), around.end(),
+                            std::back_inserter(narrowed_));
+      candidates_.swap(narrowed_);
+    }
+    std::sort(clique.begin(), clique.end());
+  }
+
  private:
   static constexpr DenseVertex kAbsent = std::numeric_limits<DenseVertex>::max();
 
+  // The vertices other than `excluded` adjacent to every vertex of `clique`,
+  // ascending, into candidates_. hits_ is all zero between calls.
+  void common_neighbours(const std::vector<DenseVertex>& clique, DenseVertex excluded, InterruptTicker& ticker) {
+    hit_list_.clear();
+    for (DenseVertex x : clique) {
+      const auto& around = adjacency_[x];
+      ticker.tick(around.size() + 1);
+      for (DenseVertex y : around) {
+        if (hits_[y]++ == 0) hit_list_.push_back(y);
+      }
+    }
+    candidates_.clear();
+    for (DenseVertex y : hit_list_) {
+      if (hits_[y] == clique.size() && y != excluded) candidates_.push_back(y);
+      hits_[y] = 0;
+    }
+    std::sort(candidates_.begin(), candidates_.end());
+  }
+
   std::vector<std::vector<DenseVertex>> adjacency_;
-  std::vector<DenseVertex> slot_;  // vertex -> local number, kAbsent outside the current neighbourhood
-  std::vector<char> present_;      // an admitted edge touches the vertex
-};
-
-// ---------------------------------------------------------------------------
-// Cliques that were ever maximal
-// ---------------------------------------------------------------------------
-
-class CliqueNodes {
- public:
-  struct Overlap {
-    NodeIndex other;
-    std::size_t shared;
-  };
-
-  explicit CliqueNodes(std::size_t node_limit) : node_limit_(node_limit) {}
-
-  NodeIndex next() const noexcept { return static_cast<NodeIndex>(nodes_.count()); }
-
-  // Adds `clique` (ascending, maximal in the current graph) as node next(),
-  // listing in `overlaps` every live node that shares a vertex with it and
-  // how many. A live node it swallows whole stops being live: the new node
-  // overlaps everything that one did.
-  void add(const std::vector<DenseVertex>& clique, std::vector<Overlap>& overlaps, InterruptTicker& ticker) {
-    check_capacity(nodes_.count() + 1, node_limit_, "cliques");
-    const NodeIndex node = next();
-    for (DenseVertex a : clique) {
-      if (holders_.size() <= a) holders_.resize(std::size_t{a} + 1);
-    }
-    meet(clique, ticker);
-    overlaps.clear();
-    for (NodeIndex other : met_) {
-      const std::size_t s = shared_[other];
-      if (s == nodes_.size_of(other)) alive_[other] = 0;
-      overlaps.push_back(Overlap{other, s});
-    }
-    for (DenseVertex a : clique) holders_[a].push_back(node);
-    nodes_.add(clique);
-    alive_.push_back(1);
-  }
-
- private:
-  // Counts into shared_ the vertices each live node shares with `clique`;
-  // met_ lists the nodes met. Dead nodes are dropped from the holder lists
-  // on the way.
-  void meet(const std::vector<DenseVertex>& clique, InterruptTicker& ticker) {
-    stamp_.resize(nodes_.count(), 0);
-    shared_.resize(nodes_.count(), 0);
-    met_.clear();
-    ++stamp_clock_;
-    for (DenseVertex a : clique) {
-      auto& holders = holders_[a];
-      ticker.tick(holders.size() + 1);
-      std::size_t kept = 0;
-      for (NodeIndex other : holders) {
-        if (alive_[other] == 0) continue;
-        holders[kept++] = other;
-        if (stamp_[other] != stamp_clock_) {
-          stamp_[other] = stamp_clock_;
-          shared_[other] = 1;
-          met_.push_back(other);
-        } else {
-          ++shared_[other];
-        }
-      }
-      holders.resize(kept);
-    }
-  }
-
-  const std::size_t node_limit_;
-  CliqueList nodes_;                              // ascending dense numbers
-  std::vector<char> alive_;                       // still maximal
-  std::vector<std::vector<NodeIndex>> holders_;   // vertex -> nodes holding it (dead ones dropped lazily)
-  std::vector<std::uint64_t> stamp_;
-  std::vector<std::uint32_t> shared_;
-  std::uint64_t stamp_clock_ = 0;
-  std::vector<NodeIndex> met_;
-};
-
-// ---------------------------------------------------------------------------
-// One level's components and their keys
-// ---------------------------------------------------------------------------
-
-// How many components of one level carry a key, and since when the key has
-// been present. `before` and `seen_at` snapshot the count at the first touch
-// of a step, so that a key dropped and re-added within one step is neither a
-// death nor a birth.
-struct KeyState {
-  std::uint32_t count = 0;
-  std::uint32_t before = 0;
-  std::uint64_t seen_at = 0;
-  double birth = 0.0;
-};
-
-// A component's vertices, as dense numbers.
-using DenseSet = Ascending<DenseVertex>;
-
-// Level q below the top: the shared union-find over nodes of at least q + 1
-// vertices, each root carrying its component's vertex set, and per vertex
-// set the number of components that carry it (two components of one level
-// may have the same vertex set).
-class KeyedLevel {
- public:
-  explicit KeyedLevel(QLevel q) : q_(q) {}
-
-  // Adds node as a component of its own with vertex set `set`.
-  void add(NodeIndex node, DenseSet set) {
-    forest_.extend(std::size_t{node} + 1);
-    vertices_.resize(forest_.size());
-    counted_.resize(forest_.size(), 0);
-    vertices_[node] = std::move(set);
-    fresh_.push_back(node);
-  }
-
-  // Precondition: both nodes were added to this level.
-  void unite(NodeIndex a, NodeIndex b, InterruptTicker& ticker) {
-    const auto merge = forest_.unite(a, b);
-    if (!merge) return;
-    DenseSet& kept = vertices_[merge->root];
-    DenseSet& gone = vertices_[merge->absorbed];
-    if (kept.empty() || gone.empty()) throw InternalFailure("clique missing from its level");
-    ticker.tick(kept.size() + gone.size());
-    std::vector<DenseVertex> merged;
-    merged.reserve(kept.size() + gone.size());
-    std::set_union(kept.begin(), kept.end(), gone.begin(), gone.end(), std::back_inserter(merged));
-    for (NodeIndex r : {merge->root, merge->absorbed}) {
-      if (counted_[r] != 0) {
-        replaced_.push_back(std::move(vertices_[r]));
-        counted_[r] = 0;
-      }
-      vertices_[r] = DenseSet();
-    }
-    vertices_[merge->root] = DenseSet::from_ascending(std::move(merged));
-  }
-
-  // Recounts the keys of the components this step touched; a key whose count
-  // rose from zero is born, one whose count fell to zero dies now.
-  void settle(std::uint64_t step, double weight, const RecordSink& out, InterruptTicker& ticker) {
-    if (fresh_.empty() && replaced_.empty()) return;
-    touched_.clear();
-    for (const DenseSet& set : replaced_) {
-      ticker.tick(set.size());
-      KeyState& state = lookup(keys_, set);
-      touch(state, set, step);
-      --state.count;
-    }
-    for (NodeIndex node : fresh_) {
-      const NodeIndex root = forest_.find(node);
-      if (counted_[root] != 0) continue;
-      counted_[root] = 1;
-      const DenseSet& set = vertices_[root];
-      ticker.tick(set.size());
-      KeyState& state = keys_[set];
-      touch(state, set, step);
-      ++state.count;
-    }
-    // Each state is listed once, so erasing a dying one leaves the others
-    // valid. Keys whose count moved but stayed positive simply continue.
-    for (const Touch& t : touched_) {
-      if (t.state->before == 0 && t.state->count > 0) {
-        t.state->birth = weight;
-      } else if (t.state->before > 0 && t.state->count == 0) {
-        out.record(q_, t.set->items().data(), t.set->items().data() + t.set->size(), t.state->birth, weight);
-        keys_.erase(*t.set);
-      }
-    }
-    replaced_.clear();
-    fresh_.clear();
-  }
-
-  // Closes every key still present.
-  void finish(double weight, const RecordSink& out, InterruptTicker& ticker) {
-    for (const auto& [set, state] : keys_) {
-      ticker.tick();
-      out.record(q_, set.items().data(), set.items().data() + set.size(), state.birth, weight);
-    }
-  }
-
- private:
-  // A key's state and where its vertex set can be read during this step.
-  struct Touch {
-    KeyState* state;
-    const DenseSet* set;
-  };
-
-  void touch(KeyState& state, const DenseSet& set, std::uint64_t step) {
-    if (state.seen_at != step) {
-      state.seen_at = step;
-      state.before = state.count;
-      touched_.push_back(Touch{&state, &set});
-    }
-  }
-
-  QLevel q_;
-  UnionFind<NodeIndex> forest_;
-  std::vector<DenseSet> vertices_;  // at roots
-  std::vector<char> counted_;       // at roots: the vertex set is counted in keys_
-  HashMap<DenseSet, KeyState> keys_;
-  std::vector<NodeIndex> fresh_;    // nodes added in this step
-  std::vector<DenseSet> replaced_;  // counted keys merged away in this step
-  std::vector<Touch> touched_;
+  std::vector<DenseVertex> slot_;       // vertex -> local number, kAbsent outside the current neighbourhood
+  std::vector<char> present_;           // an admitted edge touches the vertex
+  std::vector<std::uint32_t> hits_;     // scratch of common_neighbours(); a count never exceeds the vertex count
+  std::vector<DenseVertex> hit_list_;
+  std::vector<DenseVertex> candidates_;
+  std::vector<DenseVertex> narrowed_;
 };
 
 // ---------------------------------------------------------------------------
 // The filtration
 // ---------------------------------------------------------------------------
 
-// A key of the top level under a bound: one clique of the bound's size, born
-// at `birth` and present to the end.
-struct ApartKey {
-  std::vector<DenseVertex> vertices;
-  double birth;
-};
-
 class Tracker {
  public:
   Tracker(CliqueSizeBound bound, std::size_t vertex_count, const GraphLimits& limits)
       : cap_(bound ? std::max<std::uint64_t>(*bound, 1) : kUnbounded),
-        overlap_top_(bound ? cap_ - 1 : kUnbounded),
-        graph_(vertex_count),
-        nodes_(limits.cliques) {}
+        linked_levels_(bound ? cap_ - 1 : kUnbounded),
+        clique_limit_(limits.cliques),
+        graph_(vertex_count) {}
 
   void admit(DenseVertex u, DenseVertex v, double weight, const RecordSink& out) {
     ticker_.tick();
@@ -322,103 +171,174 @@ class Tracker {
     const bool fresh_v = graph_.arrive(v);
     if (cap_ == 1) {
       // Only single vertices are formed: each vertex is a component of its own.
-      if (fresh_u) apart_.push_back(ApartKey{{u}, weight_});
-      if (fresh_v) apart_.push_back(ApartKey{{v}, weight_});
+      if (fresh_u) add_apart({u});
+      if (fresh_v) add_apart({v});
       return;
     }
     if (u == v) {
-      if (fresh_u) {
-        add_node({u});
-        settle(out);
-      }
+      // A loop only matters as the arrival of a vertex: an isolated one is a
+      // maximal clique of its own.
+      if (!fresh_u) return;
+      open_clique({u});
+      levels_.settle(step_, weight_, out, ticker_);
       return;
     }
     if (!graph_.add_edge(u, v)) return;  // repeated edge: same graph
-    for (const auto& clique : new_maximal_cliques(u, v)) add_node(clique);
-    settle(out);
+    const DenseGraph local = graph_.common_neighbourhood(u, v, common_, ticker_);
+    add_new_cliques(local, u, v);
+    for (std::size_t i = 0; i < new_cliques_.count(); ++i) link_to_old(i, u, v, fresh_u, fresh_v);
+    link_new_pairs(local.size());
+    levels_.settle(step_, weight_, out, ticker_);
+    if (cap_ != kUnbounded) add_top_cliques(local, u, v);
   }
 
   // Closes every key still present with the last admitted weight.
   void finish(const RecordSink& out) {
-    for (KeyedLevel& level : levels_) level.finish(weight_, out, ticker_);
+    levels_.finish(weight_, out, ticker_);
     // apart_ is only ever filled under a bound, whose top level is cap_ - 1.
     const QLevel top = static_cast<QLevel>(cap_ - 1);
-    for (const ApartKey& key : apart_) {
-      ticker_.tick();
-      out.record(top, key.vertices.data(), key.vertices.data() + key.vertices.size(), key.birth, weight_);
+    for (std::size_t i = 0; i < apart_.count(); ++i) {
+      ticker_.tick(apart_.size_of(i) + 1);
+      out.record(top, apart_.begin_of(i), apart_.end_of(i), apart_births_[i], weight_);
     }
   }
 
  private:
   static constexpr std::uint64_t kUnbounded = std::numeric_limits<std::uint64_t>::max();
 
-  // The cliques that edge u-v makes maximal: {u, v} plus a maximal clique of
-  // their common neighbourhood. Under a bound, the new cliques of exactly the
-  // bound's size are those through the edge; each is a key of the top level
-  // of its own, born now.
-  std::vector<std::vector<DenseVertex>> new_maximal_cliques(DenseVertex u, DenseVertex v) {
-    const DenseGraph local = graph_.common_neighbourhood(u, v, common_, ticker_);
-    std::vector<std::vector<DenseVertex>> created;
-    for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& inner) {
-      created.push_back(through(u, v, inner));
+  // Levels a clique of `size` vertices takes part in, below the top level
+  // that a bound keeps apart.
+  std::size_t levels_of(std::size_t size) const { return static_cast<std::size_t>(std::min<std::uint64_t>(size, linked_levels_)); }
+
+  // The cliques that edge u-v makes maximal, {u, v} plus a maximal clique K
+  // of their common neighbourhood: K in local numbers into inner_, the
+  // clique into new_cliques_, each opened at its levels.
+  void add_new_cliques(const DenseGraph& local, DenseVertex u, DenseVertex v) {
+    clear(inner_);
+    if (local.size() < 2) {
+      // No vertex, or one: the only maximal clique is all of it.
+      inner_.add(std::vector<DenseVertex>(local.size(), 0));
+    } else {
+      for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& k) { inner_.add(k); });
+    }
+    clear(new_cliques_);
+    new_slots_.clear();
+    for (std::size_t i = 0; i < inner_.count(); ++i) {
+      through(u, v, inner_.begin_of(i), inner_.end_of(i));
+      new_cliques_.add(clique_);
+      new_slots_.push_back(open_clique(clique_));
+    }
+  }
+
+  // {u, v} and the common neighbours of local numbers [first, last), into
+  // clique_, ascending.
+  void through(DenseVertex u, DenseVertex v, const DenseVertex* first, const DenseVertex* last) {
+    clique_.assign({u, v});
+    for (; first != last; ++first) clique_.push_back(common_[*first]);
+    std::sort(clique_.begin(), clique_.end());
+  }
+
+  // Numbers a clique that is maximal now and opens it at its levels.
+  SlotIndex open_clique(const std::vector<DenseVertex>& clique) {
+    check_capacity(cliques_ + 1, clique_limit_, "cliques");
+    ++cliques_;
+    const SlotIndex slot = levels_.open(clique, levels_of(clique.size()));
+    live_.emplace(DenseSet::from_ascending(clique), slot);
+    return slot;
+  }
+
+  // New clique i joins, at each level it spans with M - u and M - v, the
+  // classes of those two old cliques.
+  void link_to_old(std::size_t i, DenseVertex u, DenseVertex v, bool fresh_u, bool fresh_v) {
+    const std::size_t size = new_cliques_.size_of(i);
+    const std::size_t top = std::min<std::uint64_t>(size - 2, linked_levels_ - 1);
+    // M - u is {v} alone when v came with this edge: no class holds it yet.
+    if (!(fresh_v && size == 2)) link_side(i, u, top);
+    if (!(fresh_u && size == 2)) link_side(i, v, top);
+  }
+
+  // Joins new clique i with the old maximal clique that greedy extension
+  // grows M - drop into. M - drop itself is one when it was maximal: then M
+  // swallows it and it is no longer kept as maximal.
+  void link_side(std::size_t i, DenseVertex drop, std::size_t top) {
+    clique_.clear();
+    for (const DenseVertex* x = new_cliques_.begin_of(i); x != new_cliques_.end_of(i); ++x) {
+      if (*x != drop) clique_.push_back(*x);
+    }
+    const std::size_t before = clique_.size();
+    graph_.extend_to_maximal(clique_, drop, ticker_);
+    const auto held = live_.find(DenseSet::from_ascending(clique_));
+    if (held == live_.end()) throw InternalFailure("an old clique is not among the maximal ones");
+    const SlotIndex old = held->second;
+    if (held->first.size() == before) live_.erase(held);
+    levels_.join(new_slots_[i], old, top, ticker_);
+  }
+
+  // New cliques {u, v} + K and {u, v} + K' share a new (q + 1)-vertex clique
+  // at every level q <= |K & K'| + 1: one class there.
+  void link_new_pairs(std::size_t local_size) {
+    const std::size_t count = inner_.count();
+    if (count < 2) return;
+    const std::size_t words = (local_size + 63) / 64;
+    rows_.assign(count * words, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+      for (const DenseVertex* x = inner_.begin_of(i); x != inner_.end_of(i); ++x) {
+        rows_[i * words + *x / 64] |= Word{1} << (*x % 64);
+      }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      ticker_.tick(count);
+      for (std::size_t j = i + 1; j < count; ++j) {
+        std::size_t shared = 0;
+        for (std::size_t w = 0; w < words; ++w) shared += std::popcount(rows_[i * words + w] & rows_[j * words + w]);
+        const std::size_t top = std::min<std::uint64_t>(shared + 1, linked_levels_ - 1);
+        levels_.join(new_slots_[i], new_slots_[j], top, ticker_);
+      }
+    }
+  }
+
+  // Under a bound, the new cliques of exactly the bound's size are those
+  // through the edge; each is a key of the top level of its own, born now.
+  void add_top_cliques(const DenseGraph& local, DenseVertex u, DenseVertex v) {
+    for_each_clique_of_size(local, cap_ - 2, ticker_, [&](const std::vector<DenseVertex>& inner) {
+      through(u, v, inner.data(), inner.data() + inner.size());
+      add_apart(clique_);
     });
-    if (cap_ != kUnbounded) {
-      for_each_clique_of_size(local, cap_ - 2, ticker_, [&](const std::vector<DenseVertex>& inner) {
-        apart_.push_back(ApartKey{through(u, v, inner), weight_});
-      });
-    }
-    return created;
   }
 
-  // {u, v} and the common neighbours of local numbers `inner`, ascending.
-  std::vector<DenseVertex> through(DenseVertex u, DenseVertex v, const std::vector<DenseVertex>& inner) const {
-    std::vector<DenseVertex> clique{u, v};
-    for (DenseVertex i : inner) clique.push_back(common_[i]);
-    std::sort(clique.begin(), clique.end());
-    return clique;
+  void add_apart(const std::vector<DenseVertex>& clique) {
+    apart_.add(clique);
+    apart_births_.push_back(weight_);
   }
 
-  KeyedLevel& level_for_size(std::size_t k) {
-    while (levels_.size() < k) levels_.emplace_back(static_cast<QLevel>(levels_.size()));
-    return levels_[k - 1];
+  static void clear(PackedSets<DenseVertex>& sets) {
+    sets.items.clear();
+    sets.starts.assign(1, 0);
   }
 
-  // Adds one clique that is maximal in the current graph to every level it
-  // takes part in, and joins it there with the live cliques it overlaps
-  // enough.
-  void add_node(const std::vector<DenseVertex>& clique) {
-    const NodeIndex node = nodes_.next();
-    const std::uint64_t reach = std::min<std::uint64_t>(clique.size(), overlap_top_);
-    if (reach > 0) {
-      const DenseSet set = DenseSet::from_ascending(clique);
-      for (std::size_t k = 1; k <= reach; ++k) level_for_size(k).add(node, set);
-    }
-    nodes_.add(clique, overlaps_, ticker_);
-    for (const CliqueNodes::Overlap& o : overlaps_) {
-      // shared <= both clique sizes, so both nodes were added to every level
-      // k <= joined, and levels_ holds all of them.
-      const std::uint64_t joined = std::min<std::uint64_t>(o.shared, overlap_top_);
-      for (std::size_t k = 1; k <= joined; ++k) levels_[k - 1].unite(node, o.other, ticker_);
-    }
-  }
-
-  void settle(const RecordSink& out) {
-    for (KeyedLevel& level : levels_) level.settle(step_, weight_, out, ticker_);
-  }
-
-  const std::uint64_t cap_;          // largest clique size formed
-  const std::uint64_t overlap_top_;  // largest clique size whose level follows the overlap rule
+  const std::uint64_t cap_;            // largest clique size formed
+  const std::uint64_t linked_levels_;  // levels whose classes follow overlaps (all but a bound's top)
+  const std::size_t clique_limit_;
   InterruptTicker ticker_;
   std::uint64_t step_ = 0;
   double weight_ = 0.0;
+  std::size_t cliques_ = 0;  // cliques that were ever maximal
 
   GrowingGraph graph_;
-  CliqueNodes nodes_;
-  std::vector<KeyedLevel> levels_;  // levels_[k - 1]: clique size k
-  std::vector<ApartKey> apart_;     // top-level keys, never closed before the end
+  ComponentLevels levels_;
+  HashMap<DenseSet, SlotIndex> live_;  // the maximal cliques now, by vertex set -> level-0 slot
+  PackedSets<DenseVertex> apart_;      // top-level keys under a bound, never closed before the end
+  std::vector<double> apart_births_;
+
+  // Scratch of one step.
   std::vector<DenseVertex> common_;
-  std::vector<CliqueNodes::Overlap> overlaps_;
+  PackedSets<DenseVertex> inner_;        // K of each new clique, in local numbers
+  PackedSets<DenseVertex> new_cliques_;  // the new maximal cliques
+  std::vector<SlotIndex> new_slots_;     // their level-0 slots
+  std::vector<DenseVertex> clique_;
+  std::vector<Word> rows_;
 };
+
 
 }  // namespace
 

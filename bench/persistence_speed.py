@@ -1,0 +1,128 @@
+"""Persistence on its hard inputs: complete graphs filled in random order,
+random sparse filtrations, and the native memory of a large one.
+
+    python bench/persistence_speed.py complete 20 25 30 35 40   # K_n sweep
+    python bench/persistence_speed.py weighted 2000             # m edges over m/4 vertices
+    python bench/persistence_speed.py memory 100000             # peak RSS against the result's deep size
+
+Every measurement runs in a fresh child process (peak RSS is per process).
+`--build-dir DIR` measures the korvane built there (default: build/dev).
+Each line also prints an order-free digest of the records, so that two
+builds can be checked for equal answers.
+"""
+
+import argparse
+import gc
+import hashlib
+import json
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import workloads  # noqa: E402
+
+
+def complete_graph(n, seed):
+    """K_n, its edges weighted uniformly in [0, 1): admitted in a random order."""
+    import random
+
+    rng = random.Random(seed)
+    return [(u, v, rng.random()) for v in range(n) for u in range(v)]
+
+
+def inputs(kind, size, seed):
+    if kind == "complete":
+        return complete_graph(size, seed)
+    return workloads.weighted_random(size, size // 4, seed)
+
+
+def status_kb(field):
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def deep_size(obj):
+    seen, stack, total = set(), [obj], 0
+    while stack:
+        o = stack.pop()
+        if id(o) in seen:
+            continue
+        seen.add(id(o))
+        total += sys.getsizeof(o)
+        if isinstance(o, (list, tuple, set, frozenset)):
+            stack.extend(o)
+    return total
+
+
+def digest(records):
+    canon = sorted((q, tuple(vs), b, d) for (q, vs), b, d in records)
+    return hashlib.sha1(repr(canon).encode()).hexdigest()[:12]
+
+
+def measure(kind, size, seed, repeats):
+    """Runs in the child: one line of JSON."""
+    import korvane
+
+    run = korvane.py_calculate_persistent_q_components
+    edges = inputs(kind, size, seed)
+    gc.collect()
+    gc.freeze()
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")
+    base = status_kb("VmRSS")
+    t0 = time.perf_counter()
+    records = run(edges, None)
+    best = time.perf_counter() - t0
+    peak_mb = (status_kb("VmHWM") - base) / 1024
+    out = {"kind": kind, "size": size, "records": len(records), "digest": digest(records), "peak_mb": peak_mb}
+    if kind == "memory":
+        out["deep_mb"] = deep_size(records) / 2**20
+        out["ratio"] = peak_mb / out["deep_mb"] if out["deep_mb"] else None
+    del records
+    for _ in range(repeats - 1):
+        t0 = time.perf_counter()
+        run(edges, None)
+        best = min(best, time.perf_counter() - t0)
+    # max_q = -1 is rejected after the edges are converted: conversion alone.
+    convert = float("inf")
+    for _ in range(repeats):
+        t0 = time.perf_counter()
+        try:
+            run(edges, -1)
+        except (OverflowError, ValueError, TypeError):
+            pass
+        convert = min(convert, time.perf_counter() - t0)
+    out.update(seconds=best, convert_s=convert)
+    print(json.dumps(out))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("kind", choices=["complete", "weighted", "memory"])
+    parser.add_argument("sizes", type=int, nargs="+")
+    parser.add_argument("--seed", type=int, default=31)
+    parser.add_argument("--repeats", type=int, default=1)
+    parser.add_argument("--build-dir", default=os.path.join(HERE, "..", "build", "dev"))
+    parser.add_argument("--child", action="store_true", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    if args.child:
+        measure(args.kind, args.sizes[0], args.seed, args.repeats)
+        return
+    env = dict(os.environ, PYTHONPATH=os.path.abspath(args.build_dir))
+    for size in args.sizes:
+        cmd = [sys.executable, __file__, args.kind, str(size), "--seed", str(args.seed),
+               "--repeats", str(args.repeats), "--child"]
+        done = subprocess.run(cmd, env=env, capture_output=True, text=True)
+        sys.stdout.write(done.stdout if done.returncode == 0 else f"{args.kind} {size}: failed\n{done.stderr}")
+        sys.stdout.flush()
+
+
+if __name__ == "__main__":
+    main()

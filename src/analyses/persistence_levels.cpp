@@ -1,0 +1,166 @@
+// Components per level and their keys; see persistence_levels.hpp.
+#include "analyses/persistence_levels.hpp"
+
+#include <algorithm>
+#include <iterator>
+
+namespace korvane {
+
+SlotIndex ComponentLevels::open(const std::vector<DenseVertex>& clique, std::size_t levels) {
+  const std::size_t first = forest_.size();
+  forest_.extend(first + levels);  // throws before a slot number would wrap
+  key_of_.resize(forest_.size(), nullptr);
+  if (keys_.size() < levels) keys_.resize(levels);
+  check_capacity(opened_.count() + 1, index_limit<std::uint32_t>(), "cliques in one step");
+  const auto clique_index = static_cast<std::uint32_t>(opened_.count());
+  opened_.add(clique);
+  for (std::size_t q = 0; q < levels; ++q) {
+    const auto slot = static_cast<SlotIndex>(first + q);
+    parts_.push_back(Part{slot, slot, static_cast<std::uint32_t>(q), clique_index, nullptr});
+  }
+  return static_cast<SlotIndex>(first);
+}
+
+void ComponentLevels::join(SlotIndex a, SlotIndex b, std::size_t top, InterruptTicker& ticker) {
+  for (std::size_t q = top + 1; q-- > 0;) {
+    ticker.tick();
+    const auto merge = forest_.unite(static_cast<SlotIndex>(a + q), static_cast<SlotIndex>(b + q));
+    if (!merge) return;
+    stash(merge->root, static_cast<std::uint32_t>(q));
+    stash(merge->absorbed, static_cast<std::uint32_t>(q));
+  }
+}
+
+// A root that carried a key hands it to the step's parts: the key's count
+// is settled once the step's joins are done.
+void ComponentLevels::stash(SlotIndex root, std::uint32_t level) {
+  Key* key = key_of_[root];
+  if (key == nullptr) return;
+  key_of_[root] = nullptr;
+  parts_.push_back(Part{root, root, level, 0, key});
+}
+
+void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink& out, InterruptTicker& ticker) {
+  if (parts_.empty()) return;
+  for (Part& p : parts_) p.root = forest_.find(p.slot);
+  std::sort(parts_.begin(), parts_.end(), [](const Part& a, const Part& b) { return a.root < b.root; });
+  touched_.clear();
+  for (auto first = parts_.begin(); first != parts_.end();) {
+    auto last = first;
+    while (last != parts_.end() && last->root == first->root) ++last;
+    settle_component(&*first, &*first + (last - first), step, ticker);
+    first = last;
+  }
+  report(weight, out, ticker);
+  parts_.clear();
+  opened_.items.clear();
+  opened_.starts.assign(1, 0);
+}
+
+// One component touched in the step: its vertex set is the union of its
+// parts' sets; the keys its parts carried lose a holder, its new key gains
+// one.
+void ComponentLevels::settle_component(const Part* first, const Part* last, std::uint64_t step,
+                                       InterruptTicker& ticker) {
+  const Part* base = pick_base(first, last);
+  collect_extras(first, last, base, ticker);
+  Key* key = merged_key(*base, first->level);
+  for (const Part* p = first; p != last; ++p) {
+    if (p->key == nullptr) continue;
+    touch(p->key, p->level, step);
+    --p->key->second.count;
+  }
+  touch(key, first->level, step);
+  ++key->second.count;
+  key_of_[first->root] = key;
+}
+
+// The largest set among the parts, an old key before a new clique: most
+// merges add few vertices, if any, to a set that is already there.
+const ComponentLevels::Part* ComponentLevels::pick_base(const Part* first, const Part* last) const {
+  const Part* base = first;
+  for (const Part* p = first + 1; p != last; ++p) {
+    const bool keyed = p->key != nullptr;
+    const bool base_keyed = base->key != nullptr;
+    const auto size = last_of(*p) - first_of(*p);
+    const auto base_size = last_of(*base) - first_of(*base);
+    if ((keyed && !base_keyed) || (keyed == base_keyed && size > base_size)) base = p;
+  }
+  return base;
+}
+
+// The vertices of the other parts that the base lacks, ascending, in extras_.
+void ComponentLevels::collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker) {
+  extras_.clear();
+  const DenseVertex* b_first = first_of(*base);
+  const DenseVertex* b_last = last_of(*base);
+  for (const Part* p = first; p != last; ++p) {
+    if (p == base || (p->key != nullptr && p->key == base->key)) continue;
+    ticker.tick(static_cast<std::size_t>(last_of(*p) - first_of(*p)) + 1);
+    for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
+      if (!std::binary_search(b_first, b_last, *x)) extras_.push_back(*x);
+    }
+  }
+  std::sort(extras_.begin(), extras_.end());
+  extras_.erase(std::unique(extras_.begin(), extras_.end()), extras_.end());
+}
+
+// The key of the base's set plus extras_, added to the level's keys when
+// new.
+ComponentLevels::Key* ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
+  if (extras_.empty() && base.key != nullptr) return base.key;
+  merged_.clear();
+  merged_.reserve(static_cast<std::size_t>(last_of(base) - first_of(base)) + extras_.size());
+  std::merge(first_of(base), last_of(base), extras_.begin(), extras_.end(), std::back_inserter(merged_));
+  auto [it, inserted] = keys_[level].try_emplace(VertexSet::from_ascending(merged_));
+  return &*it;
+}
+
+// Snapshots a key's count at its first touch in a step, so that a key that
+// loses a holder and gains another within the step neither dies nor is born.
+void ComponentLevels::touch(Key* key, std::uint32_t level, std::uint64_t step) {
+  KeyState& state = key->second;
+  if (state.seen_at == step) return;
+  state.seen_at = step;
+  state.before = state.count;
+  touched_.push_back(Touch{level, key});
+}
+
+// Each touched key is listed once, so erasing a dying one leaves the others
+// valid. Keys whose count moved but stayed positive simply continue.
+void ComponentLevels::report(double weight, const RecordSink& out, InterruptTicker& ticker) {
+  for (const Touch& t : touched_) {
+    KeyState& state = t.key->second;
+    if (state.count > 0) {
+      if (state.before == 0) state.birth = weight;
+      continue;
+    }
+    const VertexSet& set = t.key->first;
+    ticker.tick(set.size() + 1);
+    if (state.before > 0) {
+      out.record(static_cast<QLevel>(t.level), set.items().data(), set.items().data() + set.size(), state.birth,
+                 weight);
+    }
+    KeyMap& keys = keys_[t.level];
+    keys.erase(keys.find(set));
+  }
+}
+
+void ComponentLevels::finish(double weight, const RecordSink& out, InterruptTicker& ticker) {
+  for (std::size_t q = 0; q < keys_.size(); ++q) {
+    for (const auto& [set, state] : keys_[q]) {
+      ticker.tick(set.size() + 1);
+      out.record(static_cast<QLevel>(q), set.items().data(), set.items().data() + set.size(), state.birth, weight);
+    }
+  }
+}
+
+const DenseVertex* ComponentLevels::first_of(const Part& p) const {
+  return p.key != nullptr ? p.key->first.items().data() : opened_.begin_of(p.clique);
+}
+
+const DenseVertex* ComponentLevels::last_of(const Part& p) const {
+  return p.key != nullptr ? p.key->first.items().data() + p.key->first.size() : opened_.end_of(p.clique);
+}
+
+}  // namespace korvane

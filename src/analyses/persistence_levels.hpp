@@ -1,0 +1,96 @@
+// The components of every level of a filtration, kept from step to step, and
+// the keys (level, vertex set) they carry.
+//
+// Elements are slots: a clique that is maximal when it appears gets one slot
+// per level it takes part in, consecutive, so that the slot of level q is its
+// level-0 slot plus q. One union-find runs over all slots; joins only ever
+// link slots of one level. A clique that stops being maximal keeps its slots:
+// it was joined at each of its levels with the clique that swallowed it, so
+// it only lengthens paths.
+//
+// A step joins components and then settles them: every component touched in
+// the step gets its new vertex set, and keys are counted per level, so a key
+// is born when its count rises from zero and dies when it falls to zero
+// (two components of one level may carry the same vertex set).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "analyses/persistence.hpp"
+#include "core/hashing.hpp"
+#include "core/packed_sets.hpp"
+#include "core/union_find.hpp"
+
+namespace korvane {
+
+using SlotIndex = std::uint32_t;
+
+class ComponentLevels {
+ public:
+  // Opens one slot per level 0 .. levels - 1 for `clique` (ascending, at
+  // least `levels` vertices); in each it is a component of its own until
+  // joined. Returns its level-0 slot.
+  SlotIndex open(const std::vector<DenseVertex>& clique, std::size_t levels);
+
+  // Joins the components of the cliques with level-0 slots a and b at levels
+  // top, top - 1, ..., 0. Stops at the first level where they are one
+  // already: every join reaches down to level 0, so a level's partition
+  // refines the one below and they are one there too.
+  // Precondition: both cliques have slots up to level top.
+  void join(SlotIndex a, SlotIndex b, std::size_t top, InterruptTicker& ticker);
+
+  // Gives every component touched since the last settle its vertex set and
+  // recounts the keys: births get `weight`, deaths are recorded now.
+  void settle(std::uint64_t step, double weight, const RecordSink& out, InterruptTicker& ticker);
+
+  // Records every key still present, with death `weight`.
+  void finish(double weight, const RecordSink& out, InterruptTicker& ticker);
+
+ private:
+  using VertexSet = Ascending<DenseVertex>;
+  struct KeyState {
+    std::uint32_t count = 0;   // components carrying the key
+    std::uint32_t before = 0;  // count when first touched in step seen_at
+    std::uint64_t seen_at = 0;
+    double birth = 0.0;
+  };
+  using KeyMap = HashMap<VertexSet, KeyState>;
+  using Key = KeyMap::value_type;  // nodes never move, so Key* stays valid until erased
+
+  // What a touched component brings to its merged set: the key it carried
+  // before the step, or (key == nullptr) a clique opened in the step.
+  struct Part {
+    SlotIndex slot;
+    SlotIndex root;
+    std::uint32_t level;
+    std::uint32_t clique;  // index into opened_ when key == nullptr
+    Key* key;
+  };
+  struct Touch {
+    std::uint32_t level;
+    Key* key;
+  };
+
+  void stash(SlotIndex root, std::uint32_t level);
+  void settle_component(const Part* first, const Part* last, std::uint64_t step, InterruptTicker& ticker);
+  const Part* pick_base(const Part* first, const Part* last) const;
+  void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
+  Key* merged_key(const Part& base, std::uint32_t level);
+  void touch(Key* key, std::uint32_t level, std::uint64_t step);
+  void report(double weight, const RecordSink& out, InterruptTicker& ticker);
+  const DenseVertex* first_of(const Part& p) const;
+  const DenseVertex* last_of(const Part& p) const;
+
+  UnionFind<SlotIndex> forest_;
+  std::vector<Key*> key_of_;    // at roots of components that carried a key at the last settle
+  std::vector<KeyMap> keys_;    // per level
+  PackedSets<DenseVertex> opened_;  // cliques opened since the last settle
+  std::vector<Part> parts_;
+  std::vector<Touch> touched_;
+  std::vector<DenseVertex> extras_;
+  std::vector<DenseVertex> merged_;
+};
+
+}  // namespace korvane
