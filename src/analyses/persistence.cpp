@@ -32,6 +32,7 @@
 #include <utility>
 
 #include "analyses/clique_search.hpp"
+#include "analyses/persistence_graph.hpp"
 #include "analyses/persistence_levels.hpp"
 #include "core/filtration.hpp"
 #include "core/hashing.hpp"
@@ -42,114 +43,7 @@ namespace korvane {
 namespace {
 
 using DenseSet = Ascending<DenseVertex>;
-using Word = std::uint64_t;
-
-// ---------------------------------------------------------------------------
-// The graph admitted so far
-// ---------------------------------------------------------------------------
-
-// Vertices are numbered up front, in ascending id order, so ascending dense
-// sets are ascending id sets; neighbour lists are ascending.
-class GrowingGraph {
- public:
-  explicit GrowingGraph(std::size_t vertex_count)
-      : adjacency_(vertex_count), slot_(vertex_count, kAbsent), present_(vertex_count, 0), hits_(vertex_count, 0) {}
-
-  // Marks v present; true when it was not yet.
-  bool arrive(DenseVertex v) {
-    if (present_[v] != 0) return false;
-    present_[v] = 1;
-    return true;
-  }
-
-  // Adds the edge u-v, u != v; false when it was there already.
-  bool add_edge(DenseVertex u, DenseVertex v) {
-    auto& around_u = adjacency_[u];
-    auto& around_v = adjacency_[v];
-    const auto at_u = std::lower_bound(around_u.begin(), around_u.end(), v);
-    if (at_u != around_u.end() && *at_u == v) return false;
-    around_u.insert(at_u, v);
-    around_v.insert(std::lower_bound(around_v.begin(), around_v.end(), u), u);
-    return true;
-  }
-
-  // The subgraph induced by the common neighbours of u and v, which are
-  // listed ascending in `members`; local vertex i is members[i].
-  DenseGraph common_neighbourhood(DenseVertex u, DenseVertex v, std::vector<DenseVertex>& members,
-                                  InterruptTicker& ticker) {
-    const auto& around_u = adjacency_[u];
-    const auto& around_v = adjacency_[v];
-    members.clear();
-    std::set_intersection(around_u.begin(), around_u.end(), around_v.begin(), around_v.end(),
-                          std::back_inserter(members));
-    ticker.tick(around_u.size() + around_v.size());
-    DenseGraph local;
-    if (members.size() < 2) {
-      local.adjacency.resize(members.size());
-      return local;
-    }
-    local.adjacency.resize(members.size());
-    for (std::size_t i = 0; i < members.size(); ++i) slot_[members[i]] = static_cast<DenseVertex>(i);
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      const auto& around = adjacency_[members[i]];
-      ticker.tick(around.size() + 1);
-      // `members` is ascending, so the local numbers come out ascending too.
-      for (DenseVertex y : around) {
-        if (slot_[y] != kAbsent) local.adjacency[i].push_back(slot_[y]);
-      }
-    }
-    for (DenseVertex m : members) slot_[m] = kAbsent;
-    return local;
-  }
-
-  // Grows `clique` (ascending) into a maximal clique of the graph without
-  // vertex `excluded`, taking the smallest common neighbour at each turn.
-  // The result is ascending.
-  void extend_to_maximal(std::vector<DenseVertex>& clique, DenseVertex excluded, InterruptTicker& ticker) {
-    common_neighbours(clique, excluded, ticker);
-    while (!candidates_.empty()) {
-      const DenseVertex next = candidates_.front();
-      clique.push_back(next);
-      const auto& around = adjacency_[next];
-      ticker.tick(candidates_.size() + around.size());
-      narrowed_.clear();
-      std::set_intersection(candidates_.begin() + 1, candidates_.end(), around.begin(), around.end(),
-                            std::back_inserter(narrowed_));
-      candidates_.swap(narrowed_);
-    }
-    std::sort(clique.begin(), clique.end());
-  }
-
- private:
-  static constexpr DenseVertex kAbsent = std::numeric_limits<DenseVertex>::max();
-
-  // The vertices other than `excluded` adjacent to every vertex of `clique`,
-  // ascending, into candidates_. hits_ is all zero between calls.
-  void common_neighbours(const std::vector<DenseVertex>& clique, DenseVertex excluded, InterruptTicker& ticker) {
-    hit_list_.clear();
-    for (DenseVertex x : clique) {
-      const auto& around = adjacency_[x];
-      ticker.tick(around.size() + 1);
-      for (DenseVertex y : around) {
-        if (hits_[y]++ == 0) hit_list_.push_back(y);
-      }
-    }
-    candidates_.clear();
-    for (DenseVertex y : hit_list_) {
-      if (hits_[y] == clique.size() && y != excluded) candidates_.push_back(y);
-      hits_[y] = 0;
-    }
-    std::sort(candidates_.begin(), candidates_.end());
-  }
-
-  std::vector<std::vector<DenseVertex>> adjacency_;
-  std::vector<DenseVertex> slot_;       // vertex -> local number, kAbsent outside the current neighbourhood
-  std::vector<char> present_;           // an admitted edge touches the vertex
-  std::vector<std::uint32_t> hits_;     // scratch of common_neighbours(); a count never exceeds the vertex count
-  std::vector<DenseVertex> hit_list_;
-  std::vector<DenseVertex> candidates_;
-  std::vector<DenseVertex> narrowed_;
-};
+using Word = EdgeView::Word;
 
 // ---------------------------------------------------------------------------
 // The filtration
@@ -161,7 +55,8 @@ class Tracker {
       : cap_(bound ? std::max<std::uint64_t>(*bound, 1) : kUnbounded),
         linked_levels_(bound ? cap_ - 1 : kUnbounded),
         clique_limit_(limits.cliques),
-        graph_(vertex_count) {}
+        graph_(vertex_count),
+        view_(vertex_count) {}
 
   void admit(DenseVertex u, DenseVertex v, double weight, const RecordSink& out) {
     ticker_.tick();
@@ -179,17 +74,17 @@ class Tracker {
       // A loop only matters as the arrival of a vertex: an isolated one is a
       // maximal clique of its own.
       if (!fresh_u) return;
-      open_clique({u});
+      open_clique({u}, 0);
       levels_.settle(step_, weight_, out, ticker_);
       return;
     }
     if (!graph_.add_edge(u, v)) return;  // repeated edge: same graph
-    const DenseGraph local = graph_.common_neighbourhood(u, v, common_, ticker_);
-    add_new_cliques(local, u, v);
+    view_.load(graph_, u, v, ticker_);
+    add_new_cliques(u, v, fresh_u || fresh_v);
     for (std::size_t i = 0; i < new_cliques_.count(); ++i) link_to_old(i, u, v, fresh_u, fresh_v);
-    link_new_pairs(local.size());
+    link_new_pairs();
     levels_.settle(step_, weight_, out, ticker_);
-    if (cap_ != kUnbounded) add_top_cliques(local, u, v);
+    if (cap_ != kUnbounded) add_top_cliques(u, v);
   }
 
   // Closes every key still present with the last admitted weight.
@@ -212,8 +107,11 @@ class Tracker {
 
   // The cliques that edge u-v makes maximal, {u, v} plus a maximal clique K
   // of their common neighbourhood: K in local numbers into inner_, the
-  // clique into new_cliques_, each opened at its levels.
-  void add_new_cliques(const DenseGraph& local, DenseVertex u, DenseVertex v) {
+  // clique into new_cliques_, each opened at its levels. Below its top
+  // level, M - u and M - v hold all its vertices, unless M is the edge of a
+  // vertex that arrives with it.
+  void add_new_cliques(DenseVertex u, DenseVertex v, bool arrival) {
+    const DenseGraph& local = view_.local();
     clear(inner_);
     if (local.size() < 2) {
       // No vertex, or one: the only maximal clique is all of it.
@@ -221,12 +119,13 @@ class Tracker {
     } else {
       for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& k) { inner_.add(k); });
     }
+    fill_rows();
     clear(new_cliques_);
     new_slots_.clear();
     for (std::size_t i = 0; i < inner_.count(); ++i) {
       through(u, v, inner_.begin_of(i), inner_.end_of(i));
       new_cliques_.add(clique_);
-      new_slots_.push_back(open_clique(clique_));
+      new_slots_.push_back(open_clique(clique_, clique_.size() == 2 && arrival ? 0 : clique_.size() - 1));
     }
   }
 
@@ -234,15 +133,15 @@ class Tracker {
   // clique_, ascending.
   void through(DenseVertex u, DenseVertex v, const DenseVertex* first, const DenseVertex* last) {
     clique_.assign({u, v});
-    for (; first != last; ++first) clique_.push_back(common_[*first]);
+    for (; first != last; ++first) clique_.push_back(view_.common()[*first]);
     std::sort(clique_.begin(), clique_.end());
   }
 
   // Numbers a clique that is maximal now and opens it at its levels.
-  SlotIndex open_clique(const std::vector<DenseVertex>& clique) {
+  SlotIndex open_clique(const std::vector<DenseVertex>& clique, std::size_t own_from) {
     check_capacity(cliques_ + 1, clique_limit_, "cliques");
     ++cliques_;
-    const SlotIndex slot = levels_.open(clique, levels_of(clique.size()));
+    const SlotIndex slot = levels_.open(clique, levels_of(clique.size()), own_from);
     live_.emplace(DenseSet::from_ascending(clique), slot);
     return slot;
   }
@@ -257,50 +156,85 @@ class Tracker {
     if (!(fresh_u && size == 2)) link_side(i, v, top);
   }
 
-  // Joins new clique i with the old maximal clique that greedy extension
-  // grows M - drop into. M - drop itself is one when it was maximal: then M
-  // swallows it and it is no longer kept as maximal.
+  // Joins new clique i with the old maximal clique that M - drop grows
+  // into. M - drop itself is one when it does not grow: then M swallows it
+  // and it is no longer kept as maximal.
   void link_side(std::size_t i, DenseVertex drop, std::size_t top) {
-    clique_.clear();
-    for (const DenseVertex* x = new_cliques_.begin_of(i); x != new_cliques_.end_of(i); ++x) {
-      if (*x != drop) clique_.push_back(*x);
-    }
-    const std::size_t before = clique_.size();
-    graph_.extend_to_maximal(clique_, drop, ticker_);
+    const bool grew = view_.grow_side(drop, row(i), inner_.begin_of(i), inner_.end_of(i), clique_, ticker_);
     const auto held = live_.find(DenseSet::from_ascending(clique_));
     if (held == live_.end()) throw InternalFailure("an old clique is not among the maximal ones");
     const SlotIndex old = held->second;
-    if (held->first.size() == before) live_.erase(held);
+    if (!grew) live_.erase(held);
     levels_.join(new_slots_[i], old, top, ticker_);
   }
 
-  // New cliques {u, v} + K and {u, v} + K' share a new (q + 1)-vertex clique
-  // at every level q <= |K & K'| + 1: one class there.
-  void link_new_pairs(std::size_t local_size) {
+  // New cliques {u, v} + K and {u, v} + K' with s = |K & K'| share a new
+  // (q + 1)-vertex clique at every level q <= s + 1, but below s + 1 their
+  // sides M - u, which share s + 1 vertices, have joined them already. So a
+  // pair is joined at level s + 1 alone: level 1 for every pair (all hold
+  // u-v), and level q >= 2 for pairs sharing q - 1 vertices of K.
+  void link_new_pairs() {
     const std::size_t count = inner_.count();
-    if (count < 2) return;
-    const std::size_t words = (local_size + 63) / 64;
-    rows_.assign(count * words, 0);
-    for (std::size_t i = 0; i < count; ++i) {
+    // Two or more maximal cliques of the neighbourhood: none is empty.
+    if (count < 2 || linked_levels_ < 2) return;
+    for (std::size_t i = 1; i < count; ++i) levels_.join_at(new_slots_[0], new_slots_[i], 1);
+    by_size_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) by_size_[i] = static_cast<std::uint32_t>(i);
+    std::sort(by_size_.begin(), by_size_.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return inner_.size_of(a) > inner_.size_of(b); });
+    for (std::size_t q = 2; q < linked_levels_; ++q) {
+      std::size_t taking_part = 0;  // the cliques with |K| >= q come first
+      while (taking_part < count && inner_.size_of(by_size_[taking_part]) >= q) ++taking_part;
+      if (taking_part < 2) break;
+      link_at_level(q, taking_part);
+    }
+  }
+
+  // Level q >= 2 among the first `n` cliques of by_size_. Most steps find
+  // them in one class already, which one find per clique shows.
+  void link_at_level(std::size_t q, std::size_t n) {
+    roots_.clear();
+    for (std::size_t a = 0; a < n; ++a) roots_.push_back(levels_.root(new_slots_[by_size_[a]], q));
+    std::size_t classes = distinct_count(roots_);
+    for (std::size_t a = 0; a < n && classes > 1; ++a) {
+      ticker_.tick(n);
+      for (std::size_t b = a + 1; b < n && classes > 1; ++b) {
+        if (roots_[a] == roots_[b] || shared(by_size_[a], by_size_[b]) + 1 < q) continue;
+        if (!levels_.join_at(new_slots_[by_size_[a]], new_slots_[by_size_[b]], q)) continue;
+        --classes;
+        for (std::size_t c = 0; c < n; ++c) roots_[c] = levels_.root(new_slots_[by_size_[c]], q);
+      }
+    }
+  }
+
+  // Each K as a bitset over the local numbers, in rows_.
+  void fill_rows() {
+    words_ = view_.words();
+    rows_.assign(inner_.count() * words_, 0);
+    for (std::size_t i = 0; i < inner_.count(); ++i) {
       for (const DenseVertex* x = inner_.begin_of(i); x != inner_.end_of(i); ++x) {
-        rows_[i * words + *x / 64] |= Word{1} << (*x % 64);
+        rows_[i * words_ + *x / 64] |= Word{1} << (*x % 64);
       }
     }
-    for (std::size_t i = 0; i < count; ++i) {
-      ticker_.tick(count);
-      for (std::size_t j = i + 1; j < count; ++j) {
-        std::size_t shared = 0;
-        for (std::size_t w = 0; w < words; ++w) shared += std::popcount(rows_[i * words + w] & rows_[j * words + w]);
-        const std::size_t top = std::min<std::uint64_t>(shared + 1, linked_levels_ - 1);
-        levels_.join(new_slots_[i], new_slots_[j], top, ticker_);
-      }
-    }
+  }
+
+  const Word* row(std::size_t i) const { return rows_.data() + i * words_; }
+
+  std::size_t shared(std::size_t i, std::size_t j) const {
+    std::size_t total = 0;
+    for (std::size_t w = 0; w < words_; ++w) total += std::popcount(rows_[i * words_ + w] & rows_[j * words_ + w]);
+    return total;
+  }
+
+  static std::size_t distinct_count(std::vector<SlotIndex> values) {
+    std::sort(values.begin(), values.end());
+    return static_cast<std::size_t>(std::unique(values.begin(), values.end()) - values.begin());
   }
 
   // Under a bound, the new cliques of exactly the bound's size are those
   // through the edge; each is a key of the top level of its own, born now.
-  void add_top_cliques(const DenseGraph& local, DenseVertex u, DenseVertex v) {
-    for_each_clique_of_size(local, cap_ - 2, ticker_, [&](const std::vector<DenseVertex>& inner) {
+  void add_top_cliques(DenseVertex u, DenseVertex v) {
+    for_each_clique_of_size(view_.local(), cap_ - 2, ticker_, [&](const std::vector<DenseVertex>& inner) {
       through(u, v, inner.data(), inner.data() + inner.size());
       add_apart(clique_);
     });
@@ -325,18 +259,21 @@ class Tracker {
   std::size_t cliques_ = 0;  // cliques that were ever maximal
 
   GrowingGraph graph_;
+  EdgeView view_;
   ComponentLevels levels_;
   HashMap<DenseSet, SlotIndex> live_;  // the maximal cliques now, by vertex set -> level-0 slot
   PackedSets<DenseVertex> apart_;      // top-level keys under a bound, never closed before the end
   std::vector<double> apart_births_;
 
   // Scratch of one step.
-  std::vector<DenseVertex> common_;
   PackedSets<DenseVertex> inner_;        // K of each new clique, in local numbers
   PackedSets<DenseVertex> new_cliques_;  // the new maximal cliques
   std::vector<SlotIndex> new_slots_;     // their level-0 slots
   std::vector<DenseVertex> clique_;
   std::vector<Word> rows_;
+  std::size_t words_ = 0;
+  std::vector<std::uint32_t> by_size_;
+  std::vector<SlotIndex> roots_;
 };
 
 

@@ -6,15 +6,16 @@
 
 namespace korvane {
 
-SlotIndex ComponentLevels::open(const std::vector<DenseVertex>& clique, std::size_t levels) {
+SlotIndex ComponentLevels::open(const std::vector<DenseVertex>& clique, std::size_t levels, std::size_t own_from) {
   const std::size_t first = forest_.size();
   forest_.extend(first + levels);  // throws before a slot number would wrap
   key_of_.resize(forest_.size(), nullptr);
   if (keys_.size() < levels) keys_.resize(levels);
+  if (own_from >= levels) return static_cast<SlotIndex>(first);
   check_capacity(opened_.count() + 1, index_limit<std::uint32_t>(), "cliques in one step");
   const auto clique_index = static_cast<std::uint32_t>(opened_.count());
   opened_.add(clique);
-  for (std::size_t q = 0; q < levels; ++q) {
+  for (std::size_t q = own_from; q < levels; ++q) {
     const auto slot = static_cast<SlotIndex>(first + q);
     parts_.push_back(Part{slot, slot, static_cast<std::uint32_t>(q), clique_index, nullptr});
   }
@@ -29,6 +30,14 @@ void ComponentLevels::join(SlotIndex a, SlotIndex b, std::size_t top, InterruptT
     stash(merge->root, static_cast<std::uint32_t>(q));
     stash(merge->absorbed, static_cast<std::uint32_t>(q));
   }
+}
+
+bool ComponentLevels::join_at(SlotIndex a, SlotIndex b, std::size_t q) {
+  const auto merge = forest_.unite(static_cast<SlotIndex>(a + q), static_cast<SlotIndex>(b + q));
+  if (!merge) return false;
+  stash(merge->root, static_cast<std::uint32_t>(q));
+  stash(merge->absorbed, static_cast<std::uint32_t>(q));
+  return true;
 }
 
 // A root that carried a key hands it to the step's parts: the key's count

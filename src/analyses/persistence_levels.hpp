@@ -31,8 +31,13 @@ class ComponentLevels {
  public:
   // Opens one slot per level 0 .. levels - 1 for `clique` (ascending, at
   // least `levels` vertices); in each it is a component of its own until
-  // joined. Returns its level-0 slot.
-  SlotIndex open(const std::vector<DenseVertex>& clique, std::size_t levels);
+  // joined. Its vertices count toward its component's set at levels
+  // own_from and up; at the levels below, the caller joins it with cliques
+  // that hold all of them. Returns its level-0 slot.
+  SlotIndex open(const std::vector<DenseVertex>& clique, std::size_t levels, std::size_t own_from);
+
+  // The root of the component of the clique with level-0 slot a, at level q.
+  SlotIndex root(SlotIndex a, std::size_t q) { return forest_.find(static_cast<SlotIndex>(a + q)); }
 
   // Joins the components of the cliques with level-0 slots a and b at levels
   // top, top - 1, ..., 0. Stops at the first level where they are one
@@ -40,6 +45,10 @@ class ComponentLevels {
   // refines the one below and they are one there too.
   // Precondition: both cliques have slots up to level top.
   void join(SlotIndex a, SlotIndex b, std::size_t top, InterruptTicker& ticker);
+
+  // Joins them at level q alone; true when they were apart. The caller
+  // knows them to be one at every level below q already.
+  bool join_at(SlotIndex a, SlotIndex b, std::size_t q);
 
   // Gives every component touched since the last settle its vertex set and
   // recounts the keys: births get `weight`, deaths are recorded now.

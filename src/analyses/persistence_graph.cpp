@@ -1,0 +1,122 @@
+// The growing graph and the view of one new edge; see persistence_graph.hpp.
+#include "analyses/persistence_graph.hpp"
+
+#include <algorithm>
+
+namespace korvane {
+
+bool GrowingGraph::arrive(DenseVertex v) {
+  if (present_[v] != 0) return false;
+  present_[v] = 1;
+  return true;
+}
+
+bool GrowingGraph::add_edge(DenseVertex u, DenseVertex v) {
+  auto& around_u = adjacency_[u];
+  auto& around_v = adjacency_[v];
+  const auto at_u = std::lower_bound(around_u.begin(), around_u.end(), v);
+  if (at_u != around_u.end() && *at_u == v) return false;
+  around_u.insert(at_u, v);
+  around_v.insert(std::lower_bound(around_v.begin(), around_v.end(), u), u);
+  return true;
+}
+
+void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, InterruptTicker& ticker) {
+  graph_ = &graph;
+  u_ = u;
+  v_ = v;
+  split_neighbours(u, v, ticker);
+  words_ = (common_.size() + 63) / 64;
+  local_.adjacency.resize(common_.size());
+  for (auto& around : local_.adjacency) around.clear();
+  side_bits_.assign(side_.size() * words_, 0);
+  for (std::size_t i = 0; i < common_.size(); ++i) slot_[common_[i]] = static_cast<DenseVertex>(i);
+  for (std::size_t i = 0; i < side_.size(); ++i) side_slot_[side_[i]] = static_cast<DenseVertex>(i);
+  scan_common(ticker);
+  release_slots();
+}
+
+// One merge of the two ascending neighbour lists: common neighbours, then
+// the side vertices of u and of v.
+void EdgeView::split_neighbours(DenseVertex u, DenseVertex v, InterruptTicker& ticker) {
+  const auto& a = graph_->neighbours(u);
+  const auto& b = graph_->neighbours(v);
+  ticker.tick(a.size() + b.size() + 1);
+  common_.clear();
+  side_.clear();
+  candidates_.clear();  // v's side, until appended
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() || j < b.size()) {
+    if (j == b.size() || (i < a.size() && a[i] < b[j])) {
+      if (a[i] != v) side_.push_back(a[i]);
+      ++i;
+    } else if (i == a.size() || b[j] < a[i]) {
+      if (b[j] != u) candidates_.push_back(b[j]);
+      ++j;
+    } else {
+      common_.push_back(a[i]);
+      ++i;
+      ++j;
+    }
+  }
+  u_side_ = side_.size();
+  side_.insert(side_.end(), candidates_.begin(), candidates_.end());
+}
+
+// The neighbours of each common neighbour: common ones make the local
+// graph (ascending, since common_ is), side ones get the bit of it.
+void EdgeView::scan_common(InterruptTicker& ticker) {
+  for (std::size_t i = 0; i < common_.size(); ++i) {
+    const auto& around = graph_->neighbours(common_[i]);
+    ticker.tick(around.size() + 1);
+    for (DenseVertex y : around) {
+      if (slot_[y] != kAbsent) {
+        local_.adjacency[i].push_back(slot_[y]);
+      } else if (side_slot_[y] != kAbsent) {
+        side_bits_[side_slot_[y] * words_ + i / 64] |= Word{1} << (i % 64);
+      }
+    }
+  }
+}
+
+void EdgeView::release_slots() {
+  for (DenseVertex x : common_) slot_[x] = kAbsent;
+  for (DenseVertex x : side_) side_slot_[x] = kAbsent;
+}
+
+bool EdgeView::grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex* k_first, const DenseVertex* k_last,
+                         std::vector<DenseVertex>& clique, InterruptTicker& ticker) {
+  // What M - drop can grow by lies next to the kept endpoint and not to
+  // drop (a common neighbour next to all of K would extend K).
+  const bool keep_v = drop == u_;
+  const std::size_t first = keep_v ? u_side_ : 0;
+  const std::size_t last = keep_v ? side_.size() : u_side_;
+  clique.assign(1, keep_v ? v_ : u_);
+  for (const DenseVertex* k = k_first; k != k_last; ++k) clique.push_back(common_[*k]);
+  candidates_.clear();
+  ticker.tick((last - first) * (words_ + 1) + 1);
+  for (std::size_t s = first; s < last; ++s) {
+    const Word* row = side_bits_.data() + s * words_;
+    bool next_to_all = true;
+    for (std::size_t w = 0; w < words_ && next_to_all; ++w) next_to_all = (k_bits[w] & ~row[w]) == 0;
+    if (next_to_all) candidates_.push_back(side_[s]);
+  }
+  const bool grew = !candidates_.empty();
+  // Greedy: take the smallest candidate, keep the candidates next to it.
+  while (!candidates_.empty()) {
+    const DenseVertex next = candidates_.front();
+    clique.push_back(next);
+    const auto& around = graph_->neighbours(next);
+    ticker.tick(candidates_.size());
+    std::size_t kept = 0;
+    for (std::size_t c = 1; c < candidates_.size(); ++c) {
+      if (std::binary_search(around.begin(), around.end(), candidates_[c])) candidates_[kept++] = candidates_[c];
+    }
+    candidates_.resize(kept);
+  }
+  std::sort(clique.begin(), clique.end());
+  return grew;
+}
+
+}  // namespace korvane

@@ -1,0 +1,88 @@
+// The graph of a filtration as it grows, and what one new edge u-v sees of
+// it: the common neighbourhood, whose maximal cliques K make the new maximal
+// cliques {u, v} + K, and the two one-sided neighbourhoods, which hold
+// everything an old clique M - u or M - v can grow by.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "analyses/clique_search.hpp"
+#include "core/interrupt.hpp"
+
+namespace korvane {
+
+// Vertices are numbered up front, in ascending id order, so ascending dense
+// sets are ascending id sets. Neighbour lists are ascending, without loops.
+class GrowingGraph {
+ public:
+  explicit GrowingGraph(std::size_t vertex_count) : adjacency_(vertex_count), present_(vertex_count, 0) {}
+
+  std::size_t size() const noexcept { return adjacency_.size(); }
+
+  // Marks v present; true when it was not yet.
+  bool arrive(DenseVertex v);
+
+  // Adds the edge u-v, u != v; false when it was there already.
+  bool add_edge(DenseVertex u, DenseVertex v);
+
+  const std::vector<DenseVertex>& neighbours(DenseVertex v) const { return adjacency_[v]; }
+
+ private:
+  std::vector<std::vector<DenseVertex>> adjacency_;
+  std::vector<char> present_;  // an admitted edge touches the vertex
+};
+
+class EdgeView {
+ public:
+  using Word = std::uint64_t;
+
+  explicit EdgeView(std::size_t vertex_count) : slot_(vertex_count, kAbsent), side_slot_(vertex_count, kAbsent) {}
+
+  // Looks around the edge u-v, just added to `graph`.
+  void load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, InterruptTicker& ticker);
+
+  // The common neighbours, ascending; local vertex i is common()[i].
+  const std::vector<DenseVertex>& common() const noexcept { return common_; }
+  // The subgraph they induce, in local numbers.
+  const DenseGraph& local() const noexcept { return local_; }
+  // Words of a bitset over the local numbers.
+  std::size_t words() const noexcept { return words_; }
+
+  // Grows M - drop, for M = {u, v} + K (K given as a bitset over the local
+  // numbers and as local numbers ascending), into a maximal clique of the
+  // graph without `drop`, into `clique` ascending. Returns whether it grew:
+  // when not, M - drop was a maximal clique before the edge came.
+  // Precondition: K is a maximal clique of local(); drop is u or v.
+  bool grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex* k_first, const DenseVertex* k_last,
+                 std::vector<DenseVertex>& clique, InterruptTicker& ticker);
+
+ private:
+  static constexpr DenseVertex kAbsent = 0xFFFFFFFFu;
+
+  void split_neighbours(DenseVertex u, DenseVertex v, InterruptTicker& ticker);
+  void scan_common(InterruptTicker& ticker);
+  void release_slots();
+
+  const GrowingGraph* graph_ = nullptr;
+  DenseVertex u_ = 0;
+  DenseVertex v_ = 0;
+  std::vector<DenseVertex> common_;
+  DenseGraph local_;
+  std::size_t words_ = 0;
+  // Side vertices: neighbours of exactly one endpoint, other than the other
+  // endpoint; those of u first (u_side_ of them), then those of v, each part
+  // ascending. Row i of side_bits_ marks the common neighbours next to
+  // side vertex i.
+  std::vector<DenseVertex> side_;
+  std::size_t u_side_ = 0;
+  std::vector<Word> side_bits_;
+  // vertex -> local number of a common neighbour, and vertex -> index of a
+  // side vertex; kAbsent elsewhere, and everywhere between loads.
+  std::vector<DenseVertex> slot_;
+  std::vector<DenseVertex> side_slot_;
+  std::vector<DenseVertex> candidates_;
+};
+
+}  // namespace korvane
