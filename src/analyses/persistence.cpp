@@ -37,6 +37,7 @@
 #include "core/filtration.hpp"
 #include "core/hashing.hpp"
 #include "core/packed_sets.hpp"
+#include "core/union_find.hpp"
 
 namespace korvane {
 
@@ -190,21 +191,41 @@ class Tracker {
     }
   }
 
-  // Level q >= 2 among the first `n` cliques of by_size_. Most steps find
-  // them in one class already, which one find per clique shows.
+  // Level q >= 2 among the first `n` cliques of by_size_: they fall into
+  // classes (most steps find one, which one find per clique shows), and two
+  // classes become one when a clique of each shares q - 1 vertices of K.
   void link_at_level(std::size_t q, std::size_t n) {
-    roots_.clear();
-    for (std::size_t a = 0; a < n; ++a) roots_.push_back(levels_.root(new_slots_[by_size_[a]], q));
-    std::size_t classes = distinct_count(roots_);
-    for (std::size_t a = 0; a < n && classes > 1; ++a) {
-      ticker_.tick(n);
-      for (std::size_t b = a + 1; b < n && classes > 1; ++b) {
-        if (roots_[a] == roots_[b] || shared(by_size_[a], by_size_[b]) + 1 < q) continue;
-        if (!levels_.join_at(new_slots_[by_size_[a]], new_slots_[by_size_[b]], q)) continue;
-        --classes;
-        for (std::size_t c = 0; c < n; ++c) roots_[c] = levels_.root(new_slots_[by_size_[c]], q);
+    members_.clear();
+    for (std::size_t a = 0; a < n; ++a) members_.push_back({levels_.root(new_slots_[by_size_[a]], q), by_size_[a]});
+    std::sort(members_.begin(), members_.end());
+    group_starts_.clear();
+    for (std::size_t a = 0; a < n; ++a) {
+      if (a == 0 || members_[a].first != members_[a - 1].first) group_starts_.push_back(a);
+    }
+    const std::size_t groups = group_starts_.size();
+    if (groups < 2) return;
+    group_starts_.push_back(n);
+    UnionFind<std::uint32_t> joined(groups);
+    for (std::size_t x = 0; x < groups; ++x) {
+      for (std::size_t y = x + 1; y < groups; ++y) {
+        if (joined.find(static_cast<std::uint32_t>(x)) == joined.find(static_cast<std::uint32_t>(y))) continue;
+        if (link_groups(x, y, q)) joined.unite(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
       }
     }
+  }
+
+  // Joins classes x and y of link_at_level() at level q when a clique of
+  // each shares q - 1 vertices of K.
+  bool link_groups(std::size_t x, std::size_t y, std::size_t q) {
+    for (std::size_t a = group_starts_[x]; a < group_starts_[x + 1]; ++a) {
+      ticker_.tick(group_starts_[y + 1] - group_starts_[y]);
+      for (std::size_t b = group_starts_[y]; b < group_starts_[y + 1]; ++b) {
+        if (shared(members_[a].second, members_[b].second) + 1 < q) continue;
+        levels_.join_at(new_slots_[members_[a].second], new_slots_[members_[b].second], q);
+        return true;
+      }
+    }
+    return false;
   }
 
   // Each K as a bitset over the local numbers, in rows_.
@@ -224,11 +245,6 @@ class Tracker {
     std::size_t total = 0;
     for (std::size_t w = 0; w < words_; ++w) total += std::popcount(rows_[i * words_ + w] & rows_[j * words_ + w]);
     return total;
-  }
-
-  static std::size_t distinct_count(std::vector<SlotIndex> values) {
-    std::sort(values.begin(), values.end());
-    return static_cast<std::size_t>(std::unique(values.begin(), values.end()) - values.begin());
   }
 
   // Under a bound, the new cliques of exactly the bound's size are those
@@ -273,7 +289,8 @@ class Tracker {
   std::vector<Word> rows_;
   std::size_t words_ = 0;
   std::vector<std::uint32_t> by_size_;
-  std::vector<SlotIndex> roots_;
+  std::vector<std::pair<SlotIndex, std::uint32_t>> members_;  // (class root, clique) at one level
+  std::vector<std::size_t> group_starts_;
 };
 
 
