@@ -118,11 +118,49 @@ void ComponentLevels::collect_extras(const Part* first, const Part* last, const 
 // new.
 ComponentLevels::Key* ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
   if (extras_.empty() && base.key != nullptr) return base.key;
-  merged_.clear();
-  merged_.reserve(static_cast<std::size_t>(last_of(base) - first_of(base)) + extras_.size());
-  std::merge(first_of(base), last_of(base), extras_.begin(), extras_.end(), std::back_inserter(merged_));
-  auto [it, inserted] = keys_[level].try_emplace(VertexSet::from_ascending(merged_));
+  std::uint64_t print = base.key != nullptr ? base.key->first : fingerprint(first_of(base), last_of(base));
+  print += fingerprint(extras_.data(), extras_.data() + extras_.size());
+  merge_extras(first_of(base), last_of(base));
+  KeyMap& keys = keys_[level];
+  const auto [same_first, same_last] = keys.equal_range(print);
+  for (auto it = same_first; it != same_last; ++it) {
+    if (it->second.set == merged_) return &*it;
+  }
+  auto it = keys.emplace(print, KeyState{});
+  it->second.set = merged_;
   return &*it;
+}
+
+// merged_ = [first, last) with extras_ put in place: runs of the base are
+// copied whole, so adding a few vertices to a large set costs a copy.
+void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* last) {
+  merged_.clear();
+  merged_.reserve(static_cast<std::size_t>(last - first) + extras_.size());
+  for (DenseVertex x : extras_) {
+    const DenseVertex* at = std::lower_bound(first, last, x);
+    merged_.insert(merged_.end(), first, at);
+    merged_.push_back(x);
+    first = at;
+  }
+  merged_.insert(merged_.end(), first, last);
+}
+
+std::uint64_t ComponentLevels::fingerprint(const DenseVertex* first, const DenseVertex* last) const {
+  std::uint64_t print = 0;
+  for (; first != last; ++first) print += hash_(static_cast<std::uint64_t>(*first));
+  return print;
+}
+
+void ComponentLevels::erase(Key* key, std::uint32_t level) {
+  KeyMap& keys = keys_[level];
+  const auto [same_first, same_last] = keys.equal_range(key->first);
+  for (auto it = same_first; it != same_last; ++it) {
+    if (&*it == key) {
+      keys.erase(it);
+      return;
+    }
+  }
+  throw InternalFailure("a key is missing from its level");
 }
 
 // Snapshots a key's count at its first touch in a step, so that a key that
@@ -144,32 +182,30 @@ void ComponentLevels::report(double weight, const RecordSink& out, InterruptTick
       if (state.before == 0) state.birth = weight;
       continue;
     }
-    const VertexSet& set = t.key->first;
+    const std::vector<DenseVertex>& set = state.set;
     ticker.tick(set.size() + 1);
     if (state.before > 0) {
-      out.record(static_cast<QLevel>(t.level), set.items().data(), set.items().data() + set.size(), state.birth,
-                 weight);
+      out.record(static_cast<QLevel>(t.level), set.data(), set.data() + set.size(), state.birth, weight);
     }
-    KeyMap& keys = keys_[t.level];
-    keys.erase(keys.find(set));
+    erase(t.key, t.level);
   }
 }
 
 void ComponentLevels::finish(double weight, const RecordSink& out, InterruptTicker& ticker) {
   for (std::size_t q = 0; q < keys_.size(); ++q) {
-    for (const auto& [set, state] : keys_[q]) {
-      ticker.tick(set.size() + 1);
-      out.record(static_cast<QLevel>(q), set.items().data(), set.items().data() + set.size(), state.birth, weight);
+    for (const auto& [print, state] : keys_[q]) {
+      ticker.tick(state.set.size() + 1);
+      out.record(static_cast<QLevel>(q), state.set.data(), state.set.data() + state.set.size(), state.birth, weight);
     }
   }
 }
 
 const DenseVertex* ComponentLevels::first_of(const Part& p) const {
-  return p.key != nullptr ? p.key->first.items().data() : opened_.begin_of(p.clique);
+  return p.key != nullptr ? p.key->second.set.data() : opened_.begin_of(p.clique);
 }
 
 const DenseVertex* ComponentLevels::last_of(const Part& p) const {
-  return p.key != nullptr ? p.key->first.items().data() + p.key->first.size() : opened_.end_of(p.clique);
+  return p.key != nullptr ? p.key->second.set.data() + p.key->second.set.size() : opened_.end_of(p.clique);
 }
 
 }  // namespace korvane

@@ -12,10 +12,15 @@
 // the step gets its new vertex set, and keys are counted per level, so a key
 // is born when its count rises from zero and dies when it falls to zero
 // (two components of one level may carry the same vertex set).
+//
+// Keys are found by a fingerprint of the vertex set, the sum of a seeded
+// hash of each vertex, which a merge updates from the vertices it adds
+// alone; sets with equal fingerprints are compared in full.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "analyses/persistence.hpp"
@@ -58,15 +63,17 @@ class ComponentLevels {
   void finish(double weight, const RecordSink& out, InterruptTicker& ticker);
 
  private:
-  using VertexSet = Ascending<DenseVertex>;
   struct KeyState {
-    std::uint32_t count = 0;   // components carrying the key
-    std::uint32_t before = 0;  // count when first touched in step seen_at
+    std::vector<DenseVertex> set;  // ascending, without repeats
+    std::uint32_t count = 0;       // components carrying the key
+    std::uint32_t before = 0;      // count when first touched in step seen_at
     std::uint64_t seen_at = 0;
     double birth = 0.0;
   };
-  using KeyMap = HashMap<VertexSet, KeyState>;
-  using Key = KeyMap::value_type;  // nodes never move, so Key* stays valid until erased
+  // Fingerprint -> key. Nodes never move, so a Key* stays valid until its
+  // key is erased.
+  using KeyMap = std::unordered_multimap<std::uint64_t, KeyState, SeededHash>;
+  using Key = KeyMap::value_type;
 
   // What a touched component brings to its merged set: the key it carried
   // before the step, or (key == nullptr) a clique opened in the step.
@@ -87,6 +94,9 @@ class ComponentLevels {
   const Part* pick_base(const Part* first, const Part* last) const;
   void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
   Key* merged_key(const Part& base, std::uint32_t level);
+  void merge_extras(const DenseVertex* first, const DenseVertex* last);
+  std::uint64_t fingerprint(const DenseVertex* first, const DenseVertex* last) const;
+  void erase(Key* key, std::uint32_t level);
   void touch(Key* key, std::uint32_t level, std::uint64_t step);
   void report(double weight, const RecordSink& out, InterruptTicker& ticker);
   const DenseVertex* first_of(const Part& p) const;
@@ -100,6 +110,7 @@ class ComponentLevels {
   std::vector<Touch> touched_;
   std::vector<DenseVertex> extras_;
   std::vector<DenseVertex> merged_;
+  SeededHash hash_;
 };
 
 }  // namespace korvane
