@@ -32,10 +32,10 @@
 #include <utility>
 
 #include "analyses/clique_search.hpp"
+#include "analyses/fingerprint_table.hpp"
 #include "analyses/persistence_graph.hpp"
 #include "analyses/persistence_levels.hpp"
 #include "core/filtration.hpp"
-#include "core/hashing.hpp"
 #include "core/packed_sets.hpp"
 #include "core/union_find.hpp"
 
@@ -43,7 +43,6 @@ namespace korvane {
 
 namespace {
 
-using DenseSet = Ascending<DenseVertex>;
 using Word = EdgeView::Word;
 
 // ---------------------------------------------------------------------------
@@ -57,7 +56,8 @@ class Tracker {
         linked_levels_(bound ? cap_ - 1 : kUnbounded),
         clique_limit_(limits.cliques),
         graph_(vertex_count),
-        view_(vertex_count) {}
+        view_(vertex_count),
+        clique_of_vertex_(vertex_count, FingerprintTable::kNone) {}
 
   void admit(DenseVertex u, DenseVertex v, double weight, const RecordSink& out) {
     ticker_.tick();
@@ -79,10 +79,11 @@ class Tracker {
       levels_.settle(step_, weight_, out, ticker_);
       return;
     }
-    if (!graph_.add_edge(u, v)) return;  // repeated edge: same graph
+    // The step's first new clique holds the edge, and gets the next number.
+    if (!graph_.add_edge(u, v, static_cast<std::uint32_t>(cliques_.count()))) return;  // repeated edge: same graph
     view_.load(graph_, u, v, ticker_);
     add_new_cliques(u, v, fresh_u || fresh_v);
-    for (std::size_t i = 0; i < new_cliques_.count(); ++i) link_to_old(i, u, v, fresh_u, fresh_v);
+    for (std::size_t i = 0; i < new_slots_.size(); ++i) link_to_old(i, u, v, fresh_u, fresh_v);
     link_new_pairs();
     levels_.settle(step_, weight_, out, ticker_);
     if (cap_ != kUnbounded) add_top_cliques(u, v);
@@ -108,7 +109,7 @@ class Tracker {
 
   // The cliques that edge u-v makes maximal, {u, v} plus a maximal clique K
   // of their common neighbourhood: K in local numbers into inner_, the
-  // clique into new_cliques_, each opened at its levels. Below its top
+  // clique numbered from first_new_ on, each opened at its levels. Below its top
   // level, M - u and M - v hold all its vertices, unless M is the edge of a
   // vertex that arrives with it.
   void add_new_cliques(DenseVertex u, DenseVertex v, bool arrival) {
@@ -121,11 +122,10 @@ class Tracker {
       for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& k) { inner_.add(k); });
     }
     fill_rows();
-    clear(new_cliques_);
+    first_new_ = cliques_.count();
     new_slots_.clear();
     for (std::size_t i = 0; i < inner_.count(); ++i) {
       through(u, v, inner_.begin_of(i), inner_.end_of(i));
-      new_cliques_.add(clique_);
       new_slots_.push_back(open_clique(clique_, clique_.size() == 2 && arrival ? 0 : clique_.size() - 1));
     }
   }
@@ -140,33 +140,53 @@ class Tracker {
 
   // Numbers a clique that is maximal now and opens it at its levels.
   SlotIndex open_clique(const std::vector<DenseVertex>& clique, std::size_t own_from) {
-    check_capacity(cliques_ + 1, clique_limit_, "cliques");
-    ++cliques_;
+    check_capacity(cliques_.count() + 1, clique_limit_, "cliques");
+    const auto number = static_cast<std::uint32_t>(cliques_.count());
     const SlotIndex slot = levels_.open(clique, levels_of(clique.size()), own_from);
-    live_.emplace(DenseSet::from_ascending(clique), slot);
+    cliques_.add(clique);
+    slot_of_.push_back(slot);
+    for (DenseVertex x : clique) {
+      if (clique_of_vertex_[x] == FingerprintTable::kNone) clique_of_vertex_[x] = number;
+    }
+    // Only sides of three vertices or more are looked up by vertex set.
+    if (clique.size() >= 3) live_.insert(live_.fingerprint(clique.begin(), clique.end()), number);
     return slot;
   }
 
   // New clique i joins, at each level it spans with M - u and M - v, the
   // classes of those two old cliques.
   void link_to_old(std::size_t i, DenseVertex u, DenseVertex v, bool fresh_u, bool fresh_v) {
-    const std::size_t size = new_cliques_.size_of(i);
+    const std::size_t size = cliques_.size_of(first_new_ + i);
     const std::size_t top = std::min<std::uint64_t>(size - 2, linked_levels_ - 1);
     // M - u is {v} alone when v came with this edge: no class holds it yet.
-    if (!(fresh_v && size == 2)) link_side(i, u, top);
-    if (!(fresh_u && size == 2)) link_side(i, v, top);
+    if (!(fresh_v && size == 2)) levels_.join(new_slots_[i], slot_of_[holder(i, u, v)], top, ticker_);
+    if (!(fresh_u && size == 2)) levels_.join(new_slots_[i], slot_of_[holder(i, v, u)], top, ticker_);
   }
 
-  // Joins new clique i with the old maximal clique that M - drop grows
-  // into. M - drop itself is one when it does not grow: then M swallows it
-  // and it is no longer kept as maximal.
-  void link_side(std::size_t i, DenseVertex drop, std::size_t top) {
+  // An old clique that holds M - drop, where M is new clique i and `kept`
+  // its other end: for a vertex or an edge, the first clique that held it.
+  std::uint32_t holder(std::size_t i, DenseVertex drop, DenseVertex kept) {
+    std::uint32_t found;
+    switch (inner_.size_of(i)) {
+      case 0: found = clique_of_vertex_[kept]; break;
+      case 1: found = graph_.clique_of_edge(kept, view_.common()[*inner_.begin_of(i)]); break;
+      default: found = grown_holder(i, drop); break;
+    }
+    if (found == FingerprintTable::kNone) throw InternalFailure("an old clique is missing");
+    return found;
+  }
+
+  // The old maximal clique that M - drop grows into. M - drop itself is one
+  // when it does not grow: then M swallows it and it is no longer kept as
+  // maximal.
+  std::uint32_t grown_holder(std::size_t i, DenseVertex drop) {
     const bool grew = view_.grow_side(drop, row(i), inner_.begin_of(i), inner_.end_of(i), clique_, ticker_);
-    const auto held = live_.find(DenseSet::from_ascending(clique_));
-    if (held == live_.end()) throw InternalFailure("an old clique is not among the maximal ones");
-    const SlotIndex old = held->second;
-    if (!grew) live_.erase(held);
-    levels_.join(new_slots_[i], old, top, ticker_);
+    const std::uint64_t print = live_.fingerprint(clique_.begin(), clique_.end());
+    const std::uint32_t old = live_.find(print, [&](std::uint32_t c) {
+      return std::equal(cliques_.begin_of(c), cliques_.end_of(c), clique_.begin(), clique_.end());
+    });
+    if (old != FingerprintTable::kNone && !grew) live_.erase(print, old);
+    return old;
   }
 
   // New cliques {u, v} + K and {u, v} + K' with s = |K & K'| share a new
@@ -272,19 +292,23 @@ class Tracker {
   InterruptTicker ticker_;
   std::uint64_t step_ = 0;
   double weight_ = 0.0;
-  std::size_t cliques_ = 0;  // cliques that were ever maximal
 
   GrowingGraph graph_;
   EdgeView view_;
   ComponentLevels levels_;
-  HashMap<DenseSet, SlotIndex> live_;  // the maximal cliques now, by vertex set -> level-0 slot
+  // Every clique that was ever maximal, numbered in order of appearance,
+  // with its level-0 slot; live_ finds the ones maximal now by vertex set.
+  PackedSets<DenseVertex> cliques_;
+  std::vector<SlotIndex> slot_of_;
+  FingerprintTable live_;                   // those of three vertices or more
+  std::vector<std::uint32_t> clique_of_vertex_;  // the first clique that held each vertex
   PackedSets<DenseVertex> apart_;      // top-level keys under a bound, never closed before the end
   std::vector<double> apart_births_;
 
   // Scratch of one step.
   PackedSets<DenseVertex> inner_;        // K of each new clique, in local numbers
-  PackedSets<DenseVertex> new_cliques_;  // the new maximal cliques
-  std::vector<SlotIndex> new_slots_;     // their level-0 slots
+  std::size_t first_new_ = 0;            // number of the step's first new clique
+  std::vector<SlotIndex> new_slots_;     // level-0 slots of the step's new cliques
   std::vector<DenseVertex> clique_;
   std::vector<Word> rows_;
   std::size_t words_ = 0;

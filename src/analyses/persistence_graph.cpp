@@ -2,6 +2,9 @@
 #include "analyses/persistence_graph.hpp"
 
 #include <algorithm>
+#include <iterator>
+
+#include "core/failure.hpp"
 
 namespace korvane {
 
@@ -11,24 +14,51 @@ bool GrowingGraph::arrive(DenseVertex v) {
   return true;
 }
 
-bool GrowingGraph::add_edge(DenseVertex u, DenseVertex v) {
+bool GrowingGraph::add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique) {
+  make_room(u);
+  make_room(v);
   auto& around_u = adjacency_[u];
   auto& around_v = adjacency_[v];
   const auto at_u = std::lower_bound(around_u.begin(), around_u.end(), v);
   if (at_u != around_u.end() && *at_u == v) return false;
+  const auto at_v = std::lower_bound(around_v.begin(), around_v.end(), u);
+  edge_clique_[u].insert(edge_clique_[u].begin() + (at_u - around_u.begin()), clique);
+  edge_clique_[v].insert(edge_clique_[v].begin() + (at_v - around_v.begin()), clique);
   around_u.insert(at_u, v);
-  around_v.insert(std::lower_bound(around_v.begin(), around_v.end(), u), u);
+  around_v.insert(at_v, u);
   return true;
+}
+
+// Lists start with room for a few neighbours: most vertices of a sparse
+// graph never outgrow it, and each growth moves two lists.
+void GrowingGraph::make_room(DenseVertex x) {
+  constexpr std::size_t kFirstRoom = 8;
+  if (adjacency_[x].capacity() != 0) return;
+  adjacency_[x].reserve(kFirstRoom);
+  edge_clique_[x].reserve(kFirstRoom);
+}
+
+std::uint32_t GrowingGraph::clique_of_edge(DenseVertex u, DenseVertex v) const {
+  const auto& around = adjacency_[u];
+  const auto at = std::lower_bound(around.begin(), around.end(), v);
+  if (at == around.end() || *at != v) throw InternalFailure("an edge is missing from the graph");
+  return edge_clique_[u][static_cast<std::size_t>(at - around.begin())];
 }
 
 void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, InterruptTicker& ticker) {
   graph_ = &graph;
   u_ = u;
   v_ = v;
-  split_neighbours(u, v, ticker);
+  const auto& a = graph.neighbours(u);
+  const auto& b = graph.neighbours(v);
+  ticker.tick(a.size() + b.size() + 1);
+  common_.clear();
+  std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(common_));
   words_ = (common_.size() + 63) / 64;
   local_.adjacency.resize(common_.size());
   for (auto& around : local_.adjacency) around.clear();
+  if (common_.size() < 2) return;
+  split_neighbours(u, v, ticker);
   side_bits_.assign(side_.size() * words_, 0);
   for (std::size_t i = 0; i < common_.size(); ++i) slot_[common_[i]] = static_cast<DenseVertex>(i);
   for (std::size_t i = 0; i < side_.size(); ++i) side_slot_[side_[i]] = static_cast<DenseVertex>(i);
@@ -36,13 +66,12 @@ void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, Int
   release_slots();
 }
 
-// One merge of the two ascending neighbour lists: common neighbours, then
-// the side vertices of u and of v.
+// One merge of the two ascending neighbour lists: the side vertices of u,
+// then those of v.
 void EdgeView::split_neighbours(DenseVertex u, DenseVertex v, InterruptTicker& ticker) {
   const auto& a = graph_->neighbours(u);
   const auto& b = graph_->neighbours(v);
   ticker.tick(a.size() + b.size() + 1);
-  common_.clear();
   side_.clear();
   candidates_.clear();  // v's side, until appended
   std::size_t i = 0;
@@ -55,7 +84,6 @@ void EdgeView::split_neighbours(DenseVertex u, DenseVertex v, InterruptTicker& t
       if (b[j] != u) candidates_.push_back(b[j]);
       ++j;
     } else {
-      common_.push_back(a[i]);
       ++i;
       ++j;
     }

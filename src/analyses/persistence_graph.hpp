@@ -17,20 +17,28 @@ namespace korvane {
 // sets are ascending id sets. Neighbour lists are ascending, without loops.
 class GrowingGraph {
  public:
-  explicit GrowingGraph(std::size_t vertex_count) : adjacency_(vertex_count), present_(vertex_count, 0) {}
+  explicit GrowingGraph(std::size_t vertex_count)
+      : adjacency_(vertex_count), edge_clique_(vertex_count), present_(vertex_count, 0) {}
 
   std::size_t size() const noexcept { return adjacency_.size(); }
 
   // Marks v present; true when it was not yet.
   bool arrive(DenseVertex v);
 
-  // Adds the edge u-v, u != v; false when it was there already.
-  bool add_edge(DenseVertex u, DenseVertex v);
+  // Adds the edge u-v, u != v, noting `clique` as one that holds it; false
+  // when the edge was there already.
+  bool add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique);
+
+  // The clique noted when the edge u-v was added. Precondition: it was.
+  std::uint32_t clique_of_edge(DenseVertex u, DenseVertex v) const;
 
   const std::vector<DenseVertex>& neighbours(DenseVertex v) const { return adjacency_[v]; }
 
  private:
+  void make_room(DenseVertex x);
+
   std::vector<std::vector<DenseVertex>> adjacency_;
+  std::vector<std::vector<std::uint32_t>> edge_clique_;  // beside adjacency_: the clique noted per edge
   std::vector<char> present_;  // an admitted edge touches the vertex
 };
 
@@ -40,7 +48,8 @@ class EdgeView {
 
   explicit EdgeView(std::size_t vertex_count) : slot_(vertex_count, kAbsent), side_slot_(vertex_count, kAbsent) {}
 
-  // Looks around the edge u-v, just added to `graph`.
+  // Looks around the edge u-v, just added to `graph`. The local graph and
+  // the sides are built only when there are two common neighbours or more.
   void load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, InterruptTicker& ticker);
 
   // The common neighbours, ascending; local vertex i is common()[i].
@@ -54,7 +63,8 @@ class EdgeView {
   // numbers and as local numbers ascending), into a maximal clique of the
   // graph without `drop`, into `clique` ascending. Returns whether it grew:
   // when not, M - drop was a maximal clique before the edge came.
-  // Precondition: K is a maximal clique of local(); drop is u or v.
+  // Precondition: K is a maximal clique of local() and has two vertices or
+  // more; drop is u or v.
   bool grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex* k_first, const DenseVertex* k_last,
                  std::vector<DenseVertex>& clique, InterruptTicker& ticker);
 

@@ -2,22 +2,21 @@
 #include "analyses/persistence_levels.hpp"
 
 #include <algorithm>
-#include <iterator>
 
 namespace korvane {
 
 SlotIndex ComponentLevels::open(const std::vector<DenseVertex>& clique, std::size_t levels, std::size_t own_from) {
   const std::size_t first = forest_.size();
   forest_.extend(first + levels);  // throws before a slot number would wrap
-  key_of_.resize(forest_.size(), nullptr);
-  if (keys_.size() < levels) keys_.resize(levels);
+  key_of_.resize(forest_.size(), kNoKey);
+  if (by_print_.size() < levels) by_print_.resize(levels);
   if (own_from >= levels) return static_cast<SlotIndex>(first);
   check_capacity(opened_.count() + 1, index_limit<std::uint32_t>(), "cliques in one step");
   const auto clique_index = static_cast<std::uint32_t>(opened_.count());
   opened_.add(clique);
   for (std::size_t q = own_from; q < levels; ++q) {
     const auto slot = static_cast<SlotIndex>(first + q);
-    parts_.push_back(Part{slot, slot, static_cast<std::uint32_t>(q), clique_index, nullptr});
+    parts_.push_back(Part{slot, slot, static_cast<std::uint32_t>(q), clique_index, kNoKey});
   }
   return static_cast<SlotIndex>(first);
 }
@@ -25,10 +24,7 @@ SlotIndex ComponentLevels::open(const std::vector<DenseVertex>& clique, std::siz
 void ComponentLevels::join(SlotIndex a, SlotIndex b, std::size_t top, InterruptTicker& ticker) {
   for (std::size_t q = top + 1; q-- > 0;) {
     ticker.tick();
-    const auto merge = forest_.unite(static_cast<SlotIndex>(a + q), static_cast<SlotIndex>(b + q));
-    if (!merge) return;
-    stash(merge->root, static_cast<std::uint32_t>(q));
-    stash(merge->absorbed, static_cast<std::uint32_t>(q));
+    if (!join_at(a, b, q)) return;
   }
 }
 
@@ -43,9 +39,9 @@ bool ComponentLevels::join_at(SlotIndex a, SlotIndex b, std::size_t q) {
 // A root that carried a key hands it to the step's parts: the key's count
 // is settled once the step's joins are done.
 void ComponentLevels::stash(SlotIndex root, std::uint32_t level) {
-  Key* key = key_of_[root];
-  if (key == nullptr) return;
-  key_of_[root] = nullptr;
+  const KeyIndex key = key_of_[root];
+  if (key == kNoKey) return;
+  key_of_[root] = kNoKey;
   parts_.push_back(Part{root, root, level, 0, key});
 }
 
@@ -73,14 +69,14 @@ void ComponentLevels::settle_component(const Part* first, const Part* last, std:
                                        InterruptTicker& ticker) {
   const Part* base = pick_base(first, last);
   collect_extras(first, last, base, ticker);
-  Key* key = merged_key(*base, first->level);
+  const KeyIndex key = merged_key(*base, first->level);
   for (const Part* p = first; p != last; ++p) {
-    if (p->key == nullptr) continue;
+    if (p->key == kNoKey) continue;
     touch(p->key, p->level, step);
-    --p->key->second.count;
+    --keys_[p->key].count;
   }
   touch(key, first->level, step);
-  ++key->second.count;
+  ++keys_[key].count;
   key_of_[first->root] = key;
 }
 
@@ -89,8 +85,8 @@ void ComponentLevels::settle_component(const Part* first, const Part* last, std:
 const ComponentLevels::Part* ComponentLevels::pick_base(const Part* first, const Part* last) const {
   const Part* base = first;
   for (const Part* p = first + 1; p != last; ++p) {
-    const bool keyed = p->key != nullptr;
-    const bool base_keyed = base->key != nullptr;
+    const bool keyed = p->key != kNoKey;
+    const bool base_keyed = base->key != kNoKey;
     const auto size = last_of(*p) - first_of(*p);
     const auto base_size = last_of(*base) - first_of(*base);
     if ((keyed && !base_keyed) || (keyed == base_keyed && size > base_size)) base = p;
@@ -104,7 +100,7 @@ void ComponentLevels::collect_extras(const Part* first, const Part* last, const 
   const DenseVertex* b_first = first_of(*base);
   const DenseVertex* b_last = last_of(*base);
   for (const Part* p = first; p != last; ++p) {
-    if (p == base || (p->key != nullptr && p->key == base->key)) continue;
+    if (p == base || (p->key != kNoKey && p->key == base->key)) continue;
     ticker.tick(static_cast<std::size_t>(last_of(*p) - first_of(*p)) + 1);
     for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
       if (!std::binary_search(b_first, b_last, *x)) extras_.push_back(*x);
@@ -116,19 +112,17 @@ void ComponentLevels::collect_extras(const Part* first, const Part* last, const 
 
 // The key of the base's set plus extras_, added to the level's keys when
 // new.
-ComponentLevels::Key* ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
-  if (extras_.empty() && base.key != nullptr) return base.key;
-  std::uint64_t print = base.key != nullptr ? base.key->first : fingerprint(first_of(base), last_of(base));
-  print += fingerprint(extras_.data(), extras_.data() + extras_.size());
+ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
+  if (extras_.empty() && base.key != kNoKey) return base.key;
+  FingerprintTable& table = by_print_[level];
+  std::uint64_t print = base.key != kNoKey ? keys_[base.key].print : table.fingerprint(first_of(base), last_of(base));
+  print += table.fingerprint(extras_.begin(), extras_.end());
   merge_extras(first_of(base), last_of(base));
-  KeyMap& keys = keys_[level];
-  const auto [same_first, same_last] = keys.equal_range(print);
-  for (auto it = same_first; it != same_last; ++it) {
-    if (it->second.set == merged_) return &*it;
-  }
-  auto it = keys.emplace(print, KeyState{});
-  it->second.set = merged_;
-  return &*it;
+  const KeyIndex same = table.find(print, [&](KeyIndex k) { return keys_[k].set == merged_; });
+  if (same != kNoKey) return same;
+  const KeyIndex key = new_key(level, print);
+  keys_[key].set.swap(merged_);  // the key's place holds no set
+  return key;
 }
 
 // merged_ = [first, last) with extras_ put in place: runs of the base are
@@ -145,67 +139,74 @@ void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* 
   merged_.insert(merged_.end(), first, last);
 }
 
-std::uint64_t ComponentLevels::fingerprint(const DenseVertex* first, const DenseVertex* last) const {
-  std::uint64_t print = 0;
-  for (; first != last; ++first) print += hash_(static_cast<std::uint64_t>(*first));
-  return print;
+// A key without holders yet, its set to be filled in.
+ComponentLevels::KeyIndex ComponentLevels::new_key(std::uint32_t level, std::uint64_t print) {
+  KeyIndex key;
+  if (!free_keys_.empty()) {
+    key = free_keys_.back();
+    free_keys_.pop_back();
+  } else {
+    check_capacity(keys_.size() + 1, kNoKey, "component keys");
+    key = static_cast<KeyIndex>(keys_.size());
+    keys_.emplace_back();
+  }
+  keys_[key].print = print;
+  keys_[key].level = level;
+  by_print_[level].insert(print, key);
+  return key;
 }
 
-void ComponentLevels::erase(Key* key, std::uint32_t level) {
-  KeyMap& keys = keys_[level];
-  const auto [same_first, same_last] = keys.equal_range(key->first);
-  for (auto it = same_first; it != same_last; ++it) {
-    if (&*it == key) {
-      keys.erase(it);
-      return;
-    }
-  }
-  throw InternalFailure("a key is missing from its level");
+void ComponentLevels::drop_key(KeyIndex key) {
+  Key& k = keys_[key];
+  by_print_[k.level].erase(k.print, key);
+  std::vector<DenseVertex>().swap(k.set);
+  k = Key{};
+  free_keys_.push_back(key);
 }
 
 // Snapshots a key's count at its first touch in a step, so that a key that
 // loses a holder and gains another within the step neither dies nor is born.
-void ComponentLevels::touch(Key* key, std::uint32_t level, std::uint64_t step) {
-  KeyState& state = key->second;
-  if (state.seen_at == step) return;
-  state.seen_at = step;
-  state.before = state.count;
+void ComponentLevels::touch(KeyIndex key, std::uint32_t level, std::uint64_t step) {
+  Key& k = keys_[key];
+  if (k.seen_at == step) return;
+  k.seen_at = step;
+  k.before = k.count;
   touched_.push_back(Touch{level, key});
 }
 
-// Each touched key is listed once, so erasing a dying one leaves the others
+// Each touched key is listed once, so dropping a dying one leaves the others
 // valid. Keys whose count moved but stayed positive simply continue.
 void ComponentLevels::report(double weight, const RecordSink& out, InterruptTicker& ticker) {
   for (const Touch& t : touched_) {
-    KeyState& state = t.key->second;
-    if (state.count > 0) {
-      if (state.before == 0) state.birth = weight;
+    Key& k = keys_[t.key];
+    if (k.count > 0) {
+      if (k.before == 0) k.birth = weight;
       continue;
     }
-    const std::vector<DenseVertex>& set = state.set;
-    ticker.tick(set.size() + 1);
-    if (state.before > 0) {
-      out.record(static_cast<QLevel>(t.level), set.data(), set.data() + set.size(), state.birth, weight);
+    ticker.tick(k.set.size() + 1);
+    if (k.before > 0) {
+      out.record(static_cast<QLevel>(t.level), k.set.data(), k.set.data() + k.set.size(), k.birth, weight);
     }
-    erase(t.key, t.level);
+    drop_key(t.key);
   }
 }
 
+// Places of dropped keys hold no holders, so the keys with holders are the
+// ones present.
 void ComponentLevels::finish(double weight, const RecordSink& out, InterruptTicker& ticker) {
-  for (std::size_t q = 0; q < keys_.size(); ++q) {
-    for (const auto& [print, state] : keys_[q]) {
-      ticker.tick(state.set.size() + 1);
-      out.record(static_cast<QLevel>(q), state.set.data(), state.set.data() + state.set.size(), state.birth, weight);
-    }
+  for (const Key& k : keys_) {
+    if (k.count == 0) continue;
+    ticker.tick(k.set.size() + 1);
+    out.record(static_cast<QLevel>(k.level), k.set.data(), k.set.data() + k.set.size(), k.birth, weight);
   }
 }
 
 const DenseVertex* ComponentLevels::first_of(const Part& p) const {
-  return p.key != nullptr ? p.key->second.set.data() : opened_.begin_of(p.clique);
+  return p.key != kNoKey ? keys_[p.key].set.data() : opened_.begin_of(p.clique);
 }
 
 const DenseVertex* ComponentLevels::last_of(const Part& p) const {
-  return p.key != nullptr ? p.key->second.set.data() + p.key->second.set.size() : opened_.end_of(p.clique);
+  return p.key != kNoKey ? keys_[p.key].set.data() + keys_[p.key].set.size() : opened_.end_of(p.clique);
 }
 
 }  // namespace korvane

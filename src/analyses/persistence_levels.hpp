@@ -20,11 +20,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
+#include "analyses/fingerprint_table.hpp"
 #include "analyses/persistence.hpp"
-#include "core/hashing.hpp"
 #include "core/packed_sets.hpp"
 #include "core/union_find.hpp"
 
@@ -63,54 +62,56 @@ class ComponentLevels {
   void finish(double weight, const RecordSink& out, InterruptTicker& ticker);
 
  private:
-  struct KeyState {
+  using KeyIndex = std::uint32_t;
+  static constexpr KeyIndex kNoKey = FingerprintTable::kNone;
+
+  struct Key {
     std::vector<DenseVertex> set;  // ascending, without repeats
+    std::uint64_t print = 0;       // fingerprint of set
+    std::uint32_t level = 0;
     std::uint32_t count = 0;       // components carrying the key
     std::uint32_t before = 0;      // count when first touched in step seen_at
     std::uint64_t seen_at = 0;
     double birth = 0.0;
   };
-  // Fingerprint -> key. Nodes never move, so a Key* stays valid until its
-  // key is erased.
-  using KeyMap = std::unordered_multimap<std::uint64_t, KeyState, SeededHash>;
-  using Key = KeyMap::value_type;
 
   // What a touched component brings to its merged set: the key it carried
-  // before the step, or (key == nullptr) a clique opened in the step.
+  // before the step, or (key == kNoKey) a clique opened in the step.
   struct Part {
     SlotIndex slot;
     SlotIndex root;
     std::uint32_t level;
-    std::uint32_t clique;  // index into opened_ when key == nullptr
-    Key* key;
+    std::uint32_t clique;  // index into opened_ when key == kNoKey
+    KeyIndex key;
   };
   struct Touch {
     std::uint32_t level;
-    Key* key;
+    KeyIndex key;
   };
 
   void stash(SlotIndex root, std::uint32_t level);
   void settle_component(const Part* first, const Part* last, std::uint64_t step, InterruptTicker& ticker);
   const Part* pick_base(const Part* first, const Part* last) const;
   void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
-  Key* merged_key(const Part& base, std::uint32_t level);
+  KeyIndex merged_key(const Part& base, std::uint32_t level);
   void merge_extras(const DenseVertex* first, const DenseVertex* last);
-  std::uint64_t fingerprint(const DenseVertex* first, const DenseVertex* last) const;
-  void erase(Key* key, std::uint32_t level);
-  void touch(Key* key, std::uint32_t level, std::uint64_t step);
+  KeyIndex new_key(std::uint32_t level, std::uint64_t print);
+  void drop_key(KeyIndex key);
+  void touch(KeyIndex key, std::uint32_t level, std::uint64_t step);
   void report(double weight, const RecordSink& out, InterruptTicker& ticker);
   const DenseVertex* first_of(const Part& p) const;
   const DenseVertex* last_of(const Part& p) const;
 
   UnionFind<SlotIndex> forest_;
-  std::vector<Key*> key_of_;    // at roots of components that carried a key at the last settle
-  std::vector<KeyMap> keys_;    // per level
-  PackedSets<DenseVertex> opened_;  // cliques opened since the last settle
+  std::vector<KeyIndex> key_of_;        // at roots of components that carried a key at the last settle
+  std::vector<Key> keys_;               // every key present, and free places
+  std::vector<KeyIndex> free_keys_;     // places in keys_ to reuse
+  std::vector<FingerprintTable> by_print_;  // per level: fingerprint -> key
+  PackedSets<DenseVertex> opened_;      // cliques opened since the last settle
   std::vector<Part> parts_;
   std::vector<Touch> touched_;
   std::vector<DenseVertex> extras_;
   std::vector<DenseVertex> merged_;
-  SeededHash hash_;
 };
 
 }  // namespace korvane
