@@ -2,6 +2,7 @@
 #include "analyses/persistence_levels.hpp"
 
 #include <algorithm>
+#include <bit>
 
 namespace korvane {
 
@@ -129,7 +130,9 @@ ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uin
 // copied whole, so adding a few vertices to a large set costs a copy.
 void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* last) {
   merged_.clear();
-  merged_.reserve(static_cast<std::size_t>(last - first) + extras_.size());
+  // Capacities in powers of two: the set a merge replaces frees a block that
+  // the next version of a growing component can take again.
+  merged_.reserve(std::bit_ceil(static_cast<std::size_t>(last - first) + extras_.size()));
   for (DenseVertex x : extras_) {
     const DenseVertex* at = std::lower_bound(first, last, x);
     merged_.insert(merged_.end(), first, at);
