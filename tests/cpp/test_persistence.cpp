@@ -120,5 +120,51 @@ TEST(Persistence, MatchesReferenceOnDenserFiltrations) {
   }
 }
 
+// Complete graphs filled in random order: many maximal cliques through each
+// edge, old cliques swallowed whole or grown, new cliques in several
+// classes of one level.
+TEST(Persistence, MatchesReferenceOnCompleteGraphsFilledInRandomOrder) {
+  std::mt19937_64 rng(4242);
+  for (int round = 0; round < 16; ++round) {
+    const VertexId n = 5 + static_cast<VertexId>(round % 8);
+    std::vector<WeightedEdge> edges;
+    for (VertexId a = 0; a < n; ++a) {
+      for (VertexId b = a + 1; b < n; ++b) edges.push_back({a * 7, b * 7, 0.0});
+    }
+    std::shuffle(edges.begin(), edges.end(), rng);
+    // Few distinct weights: runs of equal weight are admitted in input order.
+    for (std::size_t i = 0; i < edges.size(); ++i) edges[i].weight = static_cast<double>(i / (1 + round % 3));
+    for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{1}, CliqueSizeBound{2}, CliqueSizeBound{3},
+                                  CliqueSizeBound{4}}) {
+      ASSERT_EQ(runs(shipped_run(edges, bound)), runs(reference_run(edges, bound)))
+          << "round " << round << " bound " << (bound ? static_cast<long long>(*bound) : -1);
+    }
+  }
+}
+
+// More than 64 common neighbours: the bitsets over them take several words.
+// Hubs 0 and 1 see the same 70 vertices, which form a cycle with chords, so
+// cliques stay small while the edge 0-1 (admitted at a random point) makes
+// dozens of new maximal cliques at once.
+TEST(Persistence, MatchesReferenceAcrossAWideCommonNeighbourhood) {
+  std::mt19937_64 rng(99);
+  constexpr VertexId kRing = 70;
+  for (int round = 0; round < 3; ++round) {
+    std::vector<WeightedEdge> edges;
+    for (VertexId i = 0; i < kRing; ++i) {
+      edges.push_back({0, 2 + i, 0.0});
+      edges.push_back({1, 2 + i, 0.0});
+      edges.push_back({2 + i, 2 + (i + 1) % kRing, 0.0});
+      if (i % 5 == 0) edges.push_back({2 + i, 2 + (i + 2) % kRing, 0.0});
+    }
+    edges.push_back({0, 1, 0.0});
+    std::shuffle(edges.begin(), edges.end(), rng);
+    for (std::size_t i = 0; i < edges.size(); ++i) edges[i].weight = static_cast<double>(i);
+    for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{3}}) {
+      ASSERT_EQ(runs(shipped_run(edges, bound)), runs(reference_run(edges, bound))) << "round " << round;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvane
