@@ -178,7 +178,9 @@ void ComponentLevels::touch(KeyIndex key, std::uint32_t level, std::uint64_t ste
 }
 
 // Each touched key is listed once, so dropping a dying one leaves the others
-// valid. Keys whose count moved but stayed positive simply continue.
+// valid. Keys whose count moved but stayed positive simply continue. A key
+// made in this step has a holder, and only keys from before the step lose
+// holders, so a key without holders now had some before: it dies.
 void ComponentLevels::report(double weight, const RecordSink& out, InterruptTicker& ticker) {
   for (const Touch& t : touched_) {
     Key& k = keys_[t.key];
@@ -187,9 +189,7 @@ void ComponentLevels::report(double weight, const RecordSink& out, InterruptTick
       continue;
     }
     ticker.tick(k.set.size() + 1);
-    if (k.before > 0) {
-      out.record(static_cast<QLevel>(t.level), k.set.data(), k.set.data() + k.set.size(), k.birth, weight);
-    }
+    out.record(static_cast<QLevel>(t.level), k.set.data(), k.set.data() + k.set.size(), k.birth, weight);
     drop_key(t.key);
   }
 }

@@ -181,6 +181,10 @@ def _key_held_by_two_components():
 
 
 WORKED = [(1, 2, 1.0), (2, 3, 2.0), (1, 3, 3.0)]
+# K4 edge by edge: a path, a 4-cycle, two triangles on the chord 1-4, then
+# the edge 2-3 that makes the whole K4 (its sides 1-3-4 and 1-2-4 are
+# triangles that were maximal until then).
+K4_FILL = [(1, 2, 1.0), (3, 4, 2.0), (1, 3, 3.0), (2, 4, 4.0), (1, 4, 5.0), (2, 3, 6.0)]
 
 PERSISTENCE = [
     case("no edges", [], None, []),
@@ -230,6 +234,18 @@ PERSISTENCE = [
     case("signed zeros, minus first", [(2, 3, -0.0), (1, 2, 0.0)], None,
          [[rec(0, [2, 3], -0.0, 0.0)],
           [rec(1, [1, 2], 0.0, 0.0), rec(1, [2, 3], -0.0, 0.0), rec(0, [1, 2, 3], 0.0, 0.0)]]),
+    case("K4 filled edge by edge", K4_FILL, None,
+         [[rec(0, [1, 2], 1.0, 3.0), rec(0, [3, 4], 2.0, 3.0)],
+          [rec(1, [1, 2], 1.0, 5.0), rec(1, [3, 4], 2.0, 5.0), rec(1, [1, 3], 3.0, 5.0), rec(1, [2, 4], 4.0, 5.0)],
+          [rec(2, [1, 2, 4], 5.0, 6.0), rec(2, [1, 3, 4], 5.0, 6.0)],
+          [rec(0, [1, 2, 3, 4], 3.0, 6.0), rec(1, [1, 2, 3, 4], 5.0, 6.0), rec(2, [1, 2, 3, 4], 6.0, 6.0),
+           rec(3, [1, 2, 3, 4], 6.0, 6.0)]]),
+    # Under bound 3 every triangle is a top-level key of its own, to the end.
+    case("K4 filled edge by edge, bound 3", K4_FILL, 3,
+         [[rec(0, [1, 2], 1.0, 3.0), rec(0, [3, 4], 2.0, 3.0)],
+          [rec(1, [1, 2], 1.0, 5.0), rec(1, [3, 4], 2.0, 5.0), rec(1, [1, 3], 3.0, 5.0), rec(1, [2, 4], 4.0, 5.0)],
+          [rec(0, [1, 2, 3, 4], 3.0, 6.0), rec(1, [1, 2, 3, 4], 5.0, 6.0), rec(2, [1, 2, 4], 5.0, 6.0),
+           rec(2, [1, 3, 4], 5.0, 6.0), rec(2, [1, 2, 3], 6.0, 6.0), rec(2, [2, 3, 4], 6.0, 6.0)]]),
     case("ids near the top of the range", [(TOP, 0, 1.0), (TOP - 1, TOP, 2.0), (0, TOP - 1, 3.0)], None,
          [[rec(0, [0, TOP], 1.0, 2.0)],
           [rec(1, [0, TOP], 1.0, 3.0), rec(1, [TOP - 1, TOP], 2.0, 3.0)],

@@ -58,6 +58,23 @@ def test_persistence(reference, edges, max_q):
     assert death_groups(got) == death_groups(want)
 
 
+@st.composite
+def complete_graph_fills(draw):
+    """K_n (n <= 8) edge by edge in a drawn order, weights from a few values."""
+    n = draw(st.integers(3, 8))
+    order = draw(st.permutations([(a, b) for a in range(n) for b in range(a + 1, n)]))
+    weights = draw(st.lists(st.integers(0, 6), min_size=len(order), max_size=len(order)))
+    return [(a, b, float(w)) for (a, b), w in zip(order, weights)]
+
+
+@settings(max_examples=300, deadline=None)
+@given(complete_graph_fills(), bounds)
+def test_persistence_on_complete_graph_fills(reference, edges, max_q):
+    got = korvane.py_calculate_persistent_q_components(edges, max_q)
+    want = reference.py_calculate_persistent_q_components(edges, max_q)
+    assert death_groups(got) == death_groups(want)
+
+
 @settings(max_examples=200, deadline=None)
 @given(st.lists(st.tuples(st.integers(0, 14), st.integers(0, 14)), min_size=20, max_size=60), bounds)
 def test_denser_graphs(reference, edges, max_q):
