@@ -68,6 +68,12 @@ void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink
 // one.
 void ComponentLevels::settle_component(const Part* first, const Part* last, std::uint64_t step,
                                        InterruptTicker& ticker) {
+  if (last - first == 1 && first->key != kNoKey) {
+    // Joined with cliques that add no vertex (its own, once those are
+    // joined at the levels below): the same key, held by the new root.
+    key_of_[first->root] = first->key;
+    return;
+  }
   const Part* base = pick_base(first, last);
   collect_extras(first, last, base, ticker);
   const KeyIndex key = merged_key(*base, first->level);
@@ -119,10 +125,12 @@ ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uin
   std::uint64_t print = base.key != kNoKey ? keys_[base.key].print : table.fingerprint(first_of(base), last_of(base));
   print += table.fingerprint(extras_.begin(), extras_.end());
   merge_extras(first_of(base), last_of(base));
-  const KeyIndex same = table.find(print, [&](KeyIndex k) { return keys_[k].set == merged_; });
+  const KeyIndex same = table.find(print, [&](KeyIndex k) {
+    return std::equal(sets_.data(keys_[k].set), sets_.end(keys_[k].set), merged_.begin(), merged_.end());
+  });
   if (same != kNoKey) return same;
   const KeyIndex key = new_key(level, print);
-  keys_[key].set.swap(merged_);  // the key's place holds no set
+  keys_[key].set = sets_.store(merged_.data(), merged_.data() + merged_.size());
   return key;
 }
 
@@ -130,8 +138,7 @@ ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uin
 // copied whole, so adding a few vertices to a large set costs a copy.
 void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* last) {
   merged_.clear();
-  // Capacities in powers of two: the set a merge replaces frees a block that
-  // the next version of a growing component can take again.
+  // Room grows by doubling: the scratch follows a growing component.
   merged_.reserve(std::bit_ceil(static_cast<std::size_t>(last - first) + extras_.size()));
   for (DenseVertex x : extras_) {
     const DenseVertex* at = std::lower_bound(first, last, x);
@@ -162,7 +169,7 @@ ComponentLevels::KeyIndex ComponentLevels::new_key(std::uint32_t level, std::uin
 void ComponentLevels::drop_key(KeyIndex key) {
   Key& k = keys_[key];
   by_print_[k.level].erase(k.print, key);
-  std::vector<DenseVertex>().swap(k.set);
+  sets_.release(k.set);
   k = Key{};
   free_keys_.push_back(key);
 }
@@ -188,8 +195,8 @@ void ComponentLevels::report(double weight, const RecordSink& out, InterruptTick
       if (k.before == 0) k.birth = weight;
       continue;
     }
-    ticker.tick(k.set.size() + 1);
-    out.record(static_cast<QLevel>(t.level), k.set.data(), k.set.data() + k.set.size(), k.birth, weight);
+    ticker.tick(k.set.size + 1);
+    out.record(static_cast<QLevel>(t.level), sets_.data(k.set), sets_.end(k.set), k.birth, weight);
     drop_key(t.key);
   }
 }
@@ -199,17 +206,17 @@ void ComponentLevels::report(double weight, const RecordSink& out, InterruptTick
 void ComponentLevels::finish(double weight, const RecordSink& out, InterruptTicker& ticker) {
   for (const Key& k : keys_) {
     if (k.count == 0) continue;
-    ticker.tick(k.set.size() + 1);
-    out.record(static_cast<QLevel>(k.level), k.set.data(), k.set.data() + k.set.size(), k.birth, weight);
+    ticker.tick(k.set.size + 1);
+    out.record(static_cast<QLevel>(k.level), sets_.data(k.set), sets_.end(k.set), k.birth, weight);
   }
 }
 
 const DenseVertex* ComponentLevels::first_of(const Part& p) const {
-  return p.key != kNoKey ? keys_[p.key].set.data() : opened_.begin_of(p.clique);
+  return p.key != kNoKey ? sets_.data(keys_[p.key].set) : opened_.begin_of(p.clique);
 }
 
 const DenseVertex* ComponentLevels::last_of(const Part& p) const {
-  return p.key != kNoKey ? keys_[p.key].set.data() + keys_[p.key].set.size() : opened_.end_of(p.clique);
+  return p.key != kNoKey ? sets_.end(keys_[p.key].set) : opened_.end_of(p.clique);
 }
 
 }  // namespace korvane

@@ -24,6 +24,7 @@
 
 #include "analyses/fingerprint_table.hpp"
 #include "analyses/persistence.hpp"
+#include "analyses/set_arena.hpp"
 #include "core/packed_sets.hpp"
 #include "core/union_find.hpp"
 
@@ -66,8 +67,8 @@ class ComponentLevels {
   static constexpr KeyIndex kNoKey = FingerprintTable::kNone;
 
   struct Key {
-    std::vector<DenseVertex> set;  // ascending, without repeats
-    std::uint64_t print = 0;       // fingerprint of set
+    SetArena<DenseVertex>::Block set;  // in sets_: ascending, without repeats
+    std::uint64_t print = 0;           // fingerprint of set
     std::uint32_t level = 0;
     std::uint32_t count = 0;       // components carrying the key
     std::uint32_t before = 0;      // count when first touched in step seen_at
@@ -105,6 +106,7 @@ class ComponentLevels {
   UnionFind<SlotIndex> forest_;
   std::vector<KeyIndex> key_of_;        // at roots of components that carried a key at the last settle
   std::vector<Key> keys_;               // every key present, and free places
+  SetArena<DenseVertex> sets_;          // their vertex sets
   std::vector<KeyIndex> free_keys_;     // places in keys_ to reuse
   std::vector<FingerprintTable> by_print_;  // per level: fingerprint -> key
   PackedSets<DenseVertex> opened_;      // cliques opened since the last settle
