@@ -37,7 +37,6 @@
 #include "analyses/persistence_levels.hpp"
 #include "core/filtration.hpp"
 #include "core/packed_sets.hpp"
-#include "core/union_find.hpp"
 
 namespace korvane {
 
@@ -272,33 +271,53 @@ class Tracker {
     if (one_class) return;
     std::sort(members_.begin(), members_.end());
     group_starts_.clear();
-    grouped_.clear();
     for (std::size_t a = 0; a < n; ++a) {
       if (a == 0 || members_[a].first != members_[a - 1].first) group_starts_.push_back(a);
-      grouped_.push_back(members_[a].second);
     }
-    const std::size_t groups = group_starts_.size();
-    if (groups < 2) return;
     group_starts_.push_back(n);
-    UnionFind<std::uint32_t> joined(groups);
-    for (std::size_t x = 0; x < groups; ++x) {
-      for (std::size_t y = x + 1; y < groups; ++y) {
-        if (joined.find(static_cast<std::uint32_t>(x)) == joined.find(static_cast<std::uint32_t>(y))) continue;
-        if (link_groups(x, y, q)) joined.unite(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
+    grow_classes(q);
+  }
+
+  // Grows one class at a time from a group of members_: every pass adds the
+  // groups that share enough with it, until a pass adds none; then the next
+  // group left starts a class. Most levels end in a single class, each
+  // group found after a short scan.
+  void grow_classes(std::size_t q) {
+    waiting_.clear();
+    for (std::size_t g = 0; g + 1 < group_starts_.size(); ++g) waiting_.push_back(static_cast<std::uint32_t>(g));
+    while (!waiting_.empty()) {
+      grown_.clear();
+      take_group(waiting_.back());
+      waiting_.pop_back();
+      for (bool added = true; added;) {
+        added = false;
+        std::size_t kept = 0;
+        for (std::uint32_t g : waiting_) {
+          if (link_group(g, q)) {
+            take_group(g);
+            added = true;
+          } else {
+            waiting_[kept++] = g;
+          }
+        }
+        waiting_.resize(kept);
       }
     }
   }
 
-  // Joins classes x and y of link_at_level() at level q when a clique of
-  // each shares q - 1 vertices of K.
-  bool link_groups(std::size_t x, std::size_t y, std::size_t q) {
-    const std::size_t count = group_starts_[y + 1] - group_starts_[y];
-    const std::uint32_t* candidates = grouped_.data() + group_starts_[y];
-    for (std::size_t a = group_starts_[x]; a < group_starts_[x + 1]; ++a) {
-      ticker_.tick(count);
-      const std::size_t c = first_sharing_(rows_.data(), words_, grouped_[a], candidates, count, q - 1);
-      if (c == count) continue;
-      levels_.join_at(new_slots_[grouped_[a]], new_slots_[candidates[c]], q);
+  void take_group(std::uint32_t g) {
+    for (std::size_t a = group_starts_[g]; a < group_starts_[g + 1]; ++a) grown_.push_back(members_[a].second);
+  }
+
+  // Joins group g to the class grown_ at level q when a clique of each
+  // shares q - 1 vertices of K.
+  bool link_group(std::uint32_t g, std::size_t q) {
+    for (std::size_t a = group_starts_[g]; a < group_starts_[g + 1]; ++a) {
+      ticker_.tick(grown_.size());
+      const std::uint32_t clique = members_[a].second;
+      const std::size_t c = first_sharing_(rows_.data(), words_, clique, grown_.data(), grown_.size(), q - 1);
+      if (c == grown_.size()) continue;
+      levels_.join_at(new_slots_[clique], new_slots_[grown_[c]], q);
       return true;
     }
     return false;
@@ -365,7 +384,8 @@ class Tracker {
   std::vector<std::uint32_t> by_size_;
   std::vector<std::pair<SlotIndex, std::uint32_t>> members_;  // (class root, clique) at one level
   std::vector<std::size_t> group_starts_;
-  std::vector<std::uint32_t> grouped_;  // members_'s cliques, by class
+  std::vector<std::uint32_t> waiting_;  // groups of members_ not in a class grown yet
+  std::vector<std::uint32_t> grown_;    // cliques of the class being grown
   const FirstSharing first_sharing_ = pick_first_sharing();
 };
 

@@ -101,20 +101,56 @@ const ComponentLevels::Part* ComponentLevels::pick_base(const Part* first, const
   return base;
 }
 
-// The vertices of the other parts that the base lacks, ascending, in extras_.
+// The vertices of the other parts that the base lacks, ascending, in
+// extras_. Few vertices are looked up in the base by bisection; many are
+// checked against marks on the base's vertices, which cost a pass over it.
 void ComponentLevels::collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker) {
   extras_.clear();
-  const DenseVertex* b_first = first_of(*base);
-  const DenseVertex* b_last = last_of(*base);
+  std::size_t others = 0;
+  DenseVertex largest = *(last_of(*base) - 1);
   for (const Part* p = first; p != last; ++p) {
     if (p == base || (p->key != kNoKey && p->key == base->key)) continue;
-    ticker.tick(static_cast<std::size_t>(last_of(*p) - first_of(*p)) + 1);
+    others += static_cast<std::size_t>(last_of(*p) - first_of(*p));
+    largest = std::max(largest, *(last_of(*p) - 1));
+  }
+  if (others == 0) return;
+  const auto base_size = static_cast<std::size_t>(last_of(*base) - first_of(*base));
+  ticker.tick(others + 1);
+  if (others * static_cast<std::size_t>(std::bit_width(base_size)) < base_size) {
+    extras_by_bisection(first, last, base);
+  } else {
+    extras_by_marks(first, last, base, largest);
+  }
+}
+
+void ComponentLevels::extras_by_bisection(const Part* first, const Part* last, const Part* base) {
+  for (const Part* p = first; p != last; ++p) {
+    if (p == base || (p->key != kNoKey && p->key == base->key)) continue;
     for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
-      if (!std::binary_search(b_first, b_last, *x)) extras_.push_back(*x);
+      if (!std::binary_search(first_of(*base), last_of(*base), *x)) extras_.push_back(*x);
     }
   }
   std::sort(extras_.begin(), extras_.end());
   extras_.erase(std::unique(extras_.begin(), extras_.end()), extras_.end());
+}
+
+// Marks carry the number of the pass that set them, so no pass clears them.
+void ComponentLevels::extras_by_marks(const Part* first, const Part* last, const Part* base, DenseVertex largest) {
+  if (marks_.size() <= largest) marks_.resize(std::size_t{largest} + 1, 0);
+  if (++mark_ == 0) {
+    std::fill(marks_.begin(), marks_.end(), 0);
+    mark_ = 1;
+  }
+  for (const DenseVertex* x = first_of(*base); x != last_of(*base); ++x) marks_[*x] = mark_;
+  for (const Part* p = first; p != last; ++p) {
+    if (p == base || (p->key != kNoKey && p->key == base->key)) continue;
+    for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
+      if (marks_[*x] == mark_) continue;
+      marks_[*x] = mark_;
+      extras_.push_back(*x);
+    }
+  }
+  std::sort(extras_.begin(), extras_.end());
 }
 
 // The key of the base's set plus extras_, added to the level's keys when

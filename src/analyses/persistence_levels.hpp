@@ -94,6 +94,8 @@ class ComponentLevels {
   void settle_component(const Part* first, const Part* last, std::uint64_t step, InterruptTicker& ticker);
   const Part* pick_base(const Part* first, const Part* last) const;
   void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
+  void extras_by_bisection(const Part* first, const Part* last, const Part* base);
+  void extras_by_marks(const Part* first, const Part* last, const Part* base, DenseVertex largest);
   KeyIndex merged_key(const Part& base, std::uint32_t level);
   void merge_extras(const DenseVertex* first, const DenseVertex* last);
   KeyIndex new_key(std::uint32_t level, std::uint64_t print);
@@ -113,6 +115,8 @@ class ComponentLevels {
   std::vector<Part> parts_;
   std::vector<Touch> touched_;
   std::vector<DenseVertex> extras_;
+  std::vector<std::uint32_t> marks_;  // per vertex: the pass of extras_by_marks() that met it last
+  std::uint32_t mark_ = 0;
   std::vector<DenseVertex> merged_;
 };
 
