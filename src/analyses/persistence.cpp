@@ -122,7 +122,7 @@ class Tracker {
       // A loop only matters as the arrival of a vertex: an isolated one is a
       // maximal clique of its own.
       if (!fresh_u) return;
-      open_clique({u}, 0);
+      open_clique({u}, 0, 0);
       levels_.settle(step_, weight_, out, ticker_);
       return;
     }
@@ -149,6 +149,7 @@ class Tracker {
 
  private:
   static constexpr std::uint64_t kUnbounded = std::numeric_limits<std::uint64_t>::max();
+  static constexpr std::size_t kLinkSidesFrom = 3;  // new cliques through one edge
 
   // Levels a clique of `size` vertices takes part in, below the top level
   // that a bound keeps apart.
@@ -169,11 +170,16 @@ class Tracker {
       for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& k) { inner_.add(k); });
     }
     fill_rows();
+    // Several cliques grow their sides from the same side vertices.
+    if (inner_.count() >= kLinkSidesFrom) view_.link_sides(ticker_);
     first_new_ = cliques_.count();
     new_slots_.clear();
+    new_prints_.clear();
     for (std::size_t i = 0; i < inner_.count(); ++i) {
       through(u, v, inner_.begin_of(i), inner_.end_of(i));
-      new_slots_.push_back(open_clique(clique_, clique_.size() == 2 && arrival ? 0 : clique_.size() - 1));
+      // Only cliques of three vertices or more are looked up by vertex set.
+      new_prints_.push_back(clique_.size() >= 3 ? live_.fingerprint(clique_.begin(), clique_.end()) : 0);
+      new_slots_.push_back(open_clique(clique_, new_prints_.back(), clique_.size() == 2 && arrival ? 0 : clique_.size() - 1));
     }
   }
 
@@ -186,7 +192,7 @@ class Tracker {
   }
 
   // Numbers a clique that is maximal now and opens it at its levels.
-  SlotIndex open_clique(const std::vector<DenseVertex>& clique, std::size_t own_from) {
+  SlotIndex open_clique(const std::vector<DenseVertex>& clique, std::uint64_t print, std::size_t own_from) {
     check_capacity(cliques_.count() + 1, clique_limit_, "cliques");
     const auto number = static_cast<std::uint32_t>(cliques_.count());
     const SlotIndex slot = levels_.open(clique, levels_of(clique.size()), own_from);
@@ -195,8 +201,7 @@ class Tracker {
     for (DenseVertex x : clique) {
       if (clique_of_vertex_[x] == FingerprintTable::kNone) clique_of_vertex_[x] = number;
     }
-    // Only sides of three vertices or more are looked up by vertex set.
-    if (clique.size() >= 3) live_.insert(live_.fingerprint(clique.begin(), clique.end()), number);
+    if (clique.size() >= 3) live_.insert(print, number);
     return slot;
   }
 
@@ -228,7 +233,9 @@ class Tracker {
   // maximal.
   std::uint32_t grown_holder(std::size_t i, DenseVertex drop) {
     const bool grew = view_.grow_side(drop, row(i), inner_.begin_of(i), inner_.end_of(i), clique_, ticker_);
-    const std::uint64_t print = live_.fingerprint(clique_.begin(), clique_.end());
+    const auto& added = view_.added();
+    const std::uint64_t print =
+        new_prints_[i] - live_.fingerprint(&drop, &drop + 1) + live_.fingerprint(added.begin(), added.end());
     const std::uint32_t old = live_.find(print, [&](std::uint32_t c) {
       return std::equal(cliques_.begin_of(c), cliques_.end_of(c), clique_.begin(), clique_.end());
     });
@@ -378,6 +385,7 @@ class Tracker {
   PackedSets<DenseVertex> inner_;        // K of each new clique, in local numbers
   std::size_t first_new_ = 0;            // number of the step's first new clique
   std::vector<SlotIndex> new_slots_;     // level-0 slots of the step's new cliques
+  std::vector<std::uint64_t> new_prints_;  // their fingerprints
   std::vector<DenseVertex> clique_;
   std::vector<Word> rows_;
   std::size_t words_ = 0;

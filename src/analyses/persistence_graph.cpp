@@ -2,6 +2,7 @@
 #include "analyses/persistence_graph.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 
 #include "core/failure.hpp"
@@ -57,6 +58,7 @@ void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, Int
   words_ = (common_.size() + 63) / 64;
   local_.adjacency.resize(common_.size());
   for (auto& around : local_.adjacency) around.clear();
+  side_links_.clear();
   if (common_.size() < 2) return;
   split_neighbours(u, v, ticker);
   side_bits_.assign(side_.size() * words_, 0);
@@ -113,6 +115,23 @@ void EdgeView::release_slots() {
   for (DenseVertex x : side_) side_slot_[x] = kAbsent;
 }
 
+// Side vertices as bitsets over the side indices: row s marks the side
+// vertices next to side vertex s. Worth its cost when many cliques grow.
+void EdgeView::link_sides(InterruptTicker& ticker) {
+  if (side_.size() > kMostLinkedSides) return;
+  side_words_ = (side_.size() + 63) / 64;
+  side_links_.assign(side_.size() * side_words_, 0);
+  for (std::size_t i = 0; i < side_.size(); ++i) side_slot_[side_[i]] = static_cast<DenseVertex>(i);
+  for (std::size_t s = 0; s < side_.size(); ++s) {
+    const auto& around = graph_->neighbours(side_[s]);
+    ticker.tick(around.size() + 1);
+    for (DenseVertex y : around) {
+      if (side_slot_[y] != kAbsent) side_links_[s * side_words_ + side_slot_[y] / 64] |= Word{1} << (side_slot_[y] % 64);
+    }
+  }
+  for (DenseVertex x : side_) side_slot_[x] = kAbsent;
+}
+
 bool EdgeView::grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex* k_first, const DenseVertex* k_last,
                          std::vector<DenseVertex>& clique, InterruptTicker& ticker) {
   // What M - drop can grow by lies next to the kept endpoint and not to
@@ -120,21 +139,43 @@ bool EdgeView::grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex
   const bool keep_v = drop == u_;
   const std::size_t first = keep_v ? u_side_ : 0;
   const std::size_t last = keep_v ? side_.size() : u_side_;
-  clique.assign(1, keep_v ? v_ : u_);
-  for (const DenseVertex* k = k_first; k != k_last; ++k) clique.push_back(common_[*k]);
-  candidates_.clear();
   ticker.tick((last - first) * (words_ + 1) + 1);
-  for (std::size_t s = first; s < last; ++s) {
-    const Word* row = side_bits_.data() + s * words_;
-    bool next_to_all = true;
-    for (std::size_t w = 0; w < words_ && next_to_all; ++w) next_to_all = (k_bits[w] & ~row[w]) == 0;
-    if (next_to_all) candidates_.push_back(side_[s]);
+  added_.clear();
+  if (side_links_.empty()) {
+    grow_by_lists(first, last, k_bits, ticker);
+  } else {
+    grow_by_links(first, last, k_bits);
   }
-  const bool grew = !candidates_.empty();
-  // Greedy: take the smallest candidate, keep the candidates next to it.
+  // added_ is ascending, as the side is; so are the common neighbours of K.
+  clique.clear();
+  for (const DenseVertex* k = k_first; k != k_last; ++k) clique.push_back(common_[*k]);
+  merged_.clear();
+  std::merge(clique.begin(), clique.end(), added_.begin(), added_.end(), std::back_inserter(merged_));
+  const DenseVertex kept = keep_v ? v_ : u_;
+  merged_.insert(std::lower_bound(merged_.begin(), merged_.end(), kept), kept);
+  clique.swap(merged_);
+  return !added_.empty();
+}
+
+// Whether side vertex s is next to every vertex of K.
+bool EdgeView::next_to_all(std::size_t s, const Word* k_bits) const {
+  const Word* row = side_bits_.data() + s * words_;
+  for (std::size_t w = 0; w < words_; ++w) {
+    if ((k_bits[w] & ~row[w]) != 0) return false;
+  }
+  return true;
+}
+
+// Greedy over neighbour lists: take the smallest candidate, keep the
+// candidates next to it.
+void EdgeView::grow_by_lists(std::size_t first, std::size_t last, const Word* k_bits, InterruptTicker& ticker) {
+  candidates_.clear();
+  for (std::size_t s = first; s < last; ++s) {
+    if (next_to_all(s, k_bits)) candidates_.push_back(side_[s]);
+  }
   while (!candidates_.empty()) {
     const DenseVertex next = candidates_.front();
-    clique.push_back(next);
+    added_.push_back(next);
     const auto& around = graph_->neighbours(next);
     ticker.tick(candidates_.size());
     std::size_t kept = 0;
@@ -143,8 +184,24 @@ bool EdgeView::grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex
     }
     candidates_.resize(kept);
   }
-  std::sort(clique.begin(), clique.end());
-  return grew;
+}
+
+// The same greedy over the side bitsets of link_sides().
+void EdgeView::grow_by_links(std::size_t first, std::size_t last, const Word* k_bits) {
+  reach_.assign(side_words_, 0);
+  for (std::size_t s = first; s < last; ++s) {
+    if (next_to_all(s, k_bits)) reach_[s / 64] |= Word{1} << (s % 64);
+  }
+  for (std::size_t w = first / 64; w < side_words_;) {
+    if (reach_[w] == 0) {
+      ++w;
+      continue;
+    }
+    const std::size_t s = w * 64 + static_cast<std::size_t>(std::countr_zero(reach_[w]));
+    added_.push_back(side_[s]);
+    const Word* links = side_links_.data() + s * side_words_;
+    for (std::size_t x = w; x < side_words_; ++x) reach_[x] &= links[x];
+  }
 }
 
 }  // namespace korvane

@@ -68,12 +68,24 @@ class EdgeView {
   bool grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex* k_first, const DenseVertex* k_last,
                  std::vector<DenseVertex>& clique, InterruptTicker& ticker);
 
+  // The vertices the last grow_side() added to M - drop, ascending.
+  const std::vector<DenseVertex>& added() const noexcept { return added_; }
+
+  // Indexes the side vertices' links among themselves, so that the
+  // grow_side() calls of this edge run on bitsets. Skipped when there are
+  // too many side vertices for a square of bits.
+  void link_sides(InterruptTicker& ticker);
+
  private:
   static constexpr DenseVertex kAbsent = 0xFFFFFFFFu;
+  static constexpr std::size_t kMostLinkedSides = 4096;  // 2 MiB of links
 
   void split_neighbours(DenseVertex u, DenseVertex v, InterruptTicker& ticker);
   void scan_common(InterruptTicker& ticker);
   void release_slots();
+  bool next_to_all(std::size_t s, const Word* k_bits) const;
+  void grow_by_lists(std::size_t first, std::size_t last, const Word* k_bits, InterruptTicker& ticker);
+  void grow_by_links(std::size_t first, std::size_t last, const Word* k_bits);
 
   const GrowingGraph* graph_ = nullptr;
   DenseVertex u_ = 0;
@@ -93,6 +105,13 @@ class EdgeView {
   std::vector<DenseVertex> slot_;
   std::vector<DenseVertex> side_slot_;
   std::vector<DenseVertex> candidates_;
+  // link_sides(): row s marks the side vertices next to side vertex s;
+  // empty when not indexed for this edge.
+  std::vector<Word> side_links_;
+  std::size_t side_words_ = 0;
+  std::vector<Word> reach_;
+  std::vector<DenseVertex> added_;
+  std::vector<DenseVertex> merged_;
 };
 
 }  // namespace korvane
