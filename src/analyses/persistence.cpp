@@ -1,22 +1,28 @@
 // Persistent q-components, updated edge by edge instead of recomputed.
 //
 // Below the top level, a level-q component is a class of (q + 1)-vertex
-// cliques linked through (q + 2)-vertex cliques. Every clique of at least
-// q + 1 vertices lies in one class (all its (q + 1)-subsets are linked), so a
-// class can be named by any maximal clique holding one of its members.
+// cliques linked through (q + 2)-vertex cliques. All (q + 1)-subsets of a
+// clique lie in one class, so a class can be named by any clique holding
+// one of its members.
 //
 // Adding an edge (u, v) only adds cliques: the new maximal ones are M = {u, v}
 // plus a maximal clique K of the common neighbourhood. At level q, such an M
 // of at least q + 2 vertices brings all its (q + 1)-subsets into one class,
 // and its old (q + 1)-subsets are exactly those of M - u and of M - v. So M
-// joins the classes of M - u and M - v, named by any old maximal clique
-// holding them, and the new cliques M, M' that share a new (q + 1)-subset,
-// which is |K & K'| >= q - 1. An M of q + 1 vertices is a class of its own.
-// Nothing else changes, so only the classes these joins touch change key.
+// joins the classes of M - u and M - v at the levels below its own top, and
+// two new cliques M, M' join where they share a new (q + 1)-subset, that is
+// at levels q <= |K & K'| + 1; below that level their sides M - u already
+// share q + 1 vertices, so only that level needs the join. An M of q + 1
+// vertices is a class of its own. Nothing else changes, so only the classes
+// these joins touch change key.
 //
-// The classes of each level live in one union-find over the cliques that
-// were ever maximal (ComponentLevels); the cliques maximal now are kept by
-// vertex set, to name the classes of M - u and M - v.
+// The classes of all levels live in one union-find over slots of the
+// cliques that were ever maximal (ComponentLevels). Any of those cliques
+// that holds M - u names its class, even one swallowed since: it was joined
+// with its swallower at all its levels. A vertex or an edge is named by the
+// first clique that held it; a larger M - u is grown into a clique that is
+// maximal now, found by vertex set among those kept (of three vertices or
+// more).
 //
 // With a bound B on clique size, level B - 1 holds every B-vertex clique on
 // its own; such a key, once born, lives to the end. Without a bound no level

@@ -48,12 +48,14 @@ void ComponentLevels::stash(SlotIndex root, std::uint32_t level) {
 
 void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink& out, InterruptTicker& ticker) {
   if (parts_.empty()) return;
+  ticker.tick(parts_.size());
   for (Part& p : parts_) p.root = forest_.find(p.slot);
   std::sort(parts_.begin(), parts_.end(), [](const Part& a, const Part& b) { return a.root < b.root; });
   touched_.clear();
   for (auto first = parts_.begin(); first != parts_.end();) {
     auto last = first;
     while (last != parts_.end() && last->root == first->root) ++last;
+    ticker.tick();
     settle_component(&*first, &*first + (last - first), step, ticker);
     first = last;
   }
