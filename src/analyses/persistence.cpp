@@ -35,12 +35,14 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include "analyses/clique_search.hpp"
 #include "analyses/fingerprint_table.hpp"
 #include "analyses/persistence_graph.hpp"
 #include "analyses/persistence_levels.hpp"
+#include "analyses/shared_bits.hpp"
 #include "core/filtration.hpp"
 #include "core/packed_sets.hpp"
 
@@ -49,54 +51,7 @@ namespace korvane {
 namespace {
 
 using Word = EdgeView::Word;
-
-// ---------------------------------------------------------------------------
-// Overlaps of the new cliques
-// ---------------------------------------------------------------------------
-
-// Bitsets of `words` words, one row per clique, and a scan for the first
-// of `candidates` whose row shares at least `need` bits with row `a`.
-// Returns the number of candidates passed before it (all of them when
-// none does).
-using FirstSharing = std::size_t (*)(const Word* rows, std::size_t words, std::size_t a,
-                                     const std::uint32_t* candidates, std::size_t count, std::size_t need);
-
-template <class CountBits>
-std::size_t scan_sharing(CountBits count_bits, const Word* rows, std::size_t words, std::size_t a,
-                         const std::uint32_t* candidates, std::size_t count, std::size_t need) {
-  const Word* row_a = rows + a * words;
-  for (std::size_t c = 0; c < count; ++c) {
-    const Word* row_b = rows + std::size_t{candidates[c]} * words;
-    std::size_t common = 0;
-    for (std::size_t w = 0; w < words; ++w) common += count_bits(row_a[w] & row_b[w]);
-    if (common >= need) return c;
-  }
-  return count;
-}
-
-std::size_t first_sharing_portable(const Word* rows, std::size_t words, std::size_t a,
-                                   const std::uint32_t* candidates, std::size_t count, std::size_t need) {
-  return scan_sharing([](Word w) { return static_cast<std::size_t>(std::popcount(w)); }, rows, words, a, candidates,
-                      count, need);
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// The baseline x86-64 target has no popcount instruction and counts bits in
-// a library call; this scan runs on most pairs of new cliques, so it gets
-// the instruction wherever the processor has it.
-__attribute__((target("popcnt"))) std::size_t first_sharing_popcnt(const Word* rows, std::size_t words,
-                                                                   std::size_t a, const std::uint32_t* candidates,
-                                                                   std::size_t count, std::size_t need) {
-  return scan_sharing([](Word w) { return static_cast<std::size_t>(__builtin_popcountll(w)); }, rows, words, a,
-                      candidates, count, need);
-}
-
-FirstSharing pick_first_sharing() {
-  return __builtin_cpu_supports("popcnt") ? first_sharing_popcnt : first_sharing_portable;
-}
-#else
-FirstSharing pick_first_sharing() { return first_sharing_portable; }
-#endif
+static_assert(std::is_same_v<Word, BitWord>, "clique rows are scanned as bit words");
 
 // ---------------------------------------------------------------------------
 // The filtration
@@ -400,7 +355,7 @@ class Tracker {
   std::vector<std::size_t> group_starts_;
   std::vector<std::uint32_t> waiting_;  // groups of members_ not in a class grown yet
   std::vector<std::uint32_t> grown_;    // cliques of the class being grown
-  const FirstSharing first_sharing_ = pick_first_sharing();
+  const FirstSharing first_sharing_ = first_sharing_for_this_cpu();
 };
 
 

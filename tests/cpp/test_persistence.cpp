@@ -166,5 +166,20 @@ TEST(Persistence, MatchesReferenceAcrossAWideCommonNeighbourhood) {
   }
 }
 
+// The circulant graph on 31 vertices with steps 1, 2, 6 and 12 has two
+// level-1 components with one vertex set; a vertex that joins one of them
+// leaves the other holding the key. Built edge by edge, then grown.
+TEST(Persistence, MatchesReferenceWhileTwoComponentsHoldOneKey) {
+  std::vector<WeightedEdge> edges;
+  double weight = 1.0;
+  for (VertexId step : {1, 2, 6, 12}) {
+    for (VertexId i = 0; i < 31; ++i) edges.push_back({i, (i + step) % 31, weight++});
+  }
+  for (VertexId i : {0, 1, 2}) edges.push_back({99, i, weight++});
+  for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{3}}) {
+    ASSERT_EQ(runs(shipped_run(edges, bound)), runs(reference_run(edges, bound)));
+  }
+}
+
 }  // namespace
 }  // namespace korvane
