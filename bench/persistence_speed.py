@@ -4,8 +4,12 @@ random sparse filtrations, and the native memory of a large one.
     python bench/persistence_speed.py complete 20 25 30 35 40   # K_n sweep
     python bench/persistence_speed.py weighted 2000             # m edges over m/4 vertices
     python bench/persistence_speed.py memory 100000             # peak RSS against the result's deep size
+    python bench/persistence_speed.py split 2000                # instructions: conversion, analysis, building
 
 Every measurement runs in a fresh child process (peak RSS is per process).
+`split` runs the child under valgrind's callgrind, which counts instructions
+(deterministic on a shared machine): the call's total, the conversion of
+`edges`, and the building of the records; the analysis is the rest.
 `--build-dir DIR` measures the korvane built there (default: build/dev).
 Each line also prints an order-free digest of the records, so that two
 builds can be checked for equal answers.
@@ -103,17 +107,60 @@ def measure(kind, size, seed, repeats):
     print(json.dumps(out))
 
 
+SPLIT_PARTS = {
+    "call": "py_calculate_persistent_q_components(",
+    "conversion": "convert_weighted_edges(",
+    "building": "RecordsBuilder::add(",
+}
+
+
+def instruction_split(size, seed, build_dir):
+    """Inclusive instruction counts of the call and of its two Python-facing parts."""
+    import re
+    import shutil
+    import tempfile
+
+    if shutil.which("valgrind") is None or shutil.which("callgrind_annotate") is None:
+        return {"split": "valgrind not found"}
+    env = dict(os.environ, PYTHONPATH=os.path.abspath(build_dir))
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "callgrind.out")
+        cmd = ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", os.path.realpath(sys.executable),
+               __file__, "weighted", str(size), "--seed", str(seed), "--once"]
+        subprocess.run(cmd, env=env, capture_output=True, text=True, check=True)
+        report = subprocess.run(["callgrind_annotate", "--inclusive=yes", "--threshold=100", out],
+                                capture_output=True, text=True, check=True).stdout
+    counts = {}
+    for line in report.splitlines():
+        match = re.match(r"\s*([\d,]+)\s", line)
+        for part, name in SPLIT_PARTS.items():
+            if match and name in line and part not in counts:
+                counts[part] = int(match.group(1).replace(",", ""))
+    counts["analysis"] = counts.get("call", 0) - counts.get("conversion", 0) - counts.get("building", 0)
+    return counts
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("kind", choices=["complete", "weighted", "memory"])
+    parser.add_argument("kind", choices=["complete", "weighted", "memory", "split"])
     parser.add_argument("sizes", type=int, nargs="+")
     parser.add_argument("--seed", type=int, default=31)
     parser.add_argument("--repeats", type=int, default=1)
     parser.add_argument("--build-dir", default=os.path.join(HERE, "..", "build", "dev"))
     parser.add_argument("--child", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--once", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
+    if args.once:  # one call and nothing else, for the instruction split
+        import korvane
+
+        korvane.py_calculate_persistent_q_components(inputs(args.kind, args.sizes[0], args.seed), None)
+        return
     if args.child:
         measure(args.kind, args.sizes[0], args.seed, args.repeats)
+        return
+    if args.kind == "split":
+        for size in args.sizes:
+            print(json.dumps({"kind": "split", "size": size, **instruction_split(size, args.seed, args.build_dir)}))
         return
     env = dict(os.environ, PYTHONPATH=os.path.abspath(args.build_dir))
     for size in args.sizes:
