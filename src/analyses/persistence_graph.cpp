@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <iterator>
+#include <utility>
 
 #include "core/failure.hpp"
 
@@ -22,28 +23,28 @@ bool GrowingGraph::add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique) 
   auto& around_v = adjacency_[v];
   const auto at_u = std::lower_bound(around_u.begin(), around_u.end(), v);
   if (at_u != around_u.end() && *at_u == v) return false;
-  const auto at_v = std::lower_bound(around_v.begin(), around_v.end(), u);
-  edge_clique_[u].insert(edge_clique_[u].begin() + (at_u - around_u.begin()), clique);
-  edge_clique_[v].insert(edge_clique_[v].begin() + (at_v - around_v.begin()), clique);
   around_u.insert(at_u, v);
-  around_v.insert(at_v, u);
+  around_v.insert(std::lower_bound(around_v.begin(), around_v.end(), u), u);
+  edge_clique_.insert(edge_key(u, v), clique);
   return true;
 }
 
 // Lists start with room for a few neighbours: most vertices of a sparse
-// graph never outgrow it, and each growth moves two lists.
+// graph never outgrow it.
 void GrowingGraph::make_room(DenseVertex x) {
   constexpr std::size_t kFirstRoom = 8;
-  if (adjacency_[x].capacity() != 0) return;
-  adjacency_[x].reserve(kFirstRoom);
-  edge_clique_[x].reserve(kFirstRoom);
+  if (adjacency_[x].capacity() == 0) adjacency_[x].reserve(kFirstRoom);
 }
 
 std::uint32_t GrowingGraph::clique_of_edge(DenseVertex u, DenseVertex v) const {
-  const auto& around = adjacency_[u];
-  const auto at = std::lower_bound(around.begin(), around.end(), v);
-  if (at == around.end() || *at != v) throw InternalFailure("an edge is missing from the graph");
-  return edge_clique_[u][static_cast<std::size_t>(at - around.begin())];
+  // The key names the edge alone, so the first entry under it is the one.
+  return edge_clique_.find(edge_key(u, v), [](std::uint32_t) { return true; });
+}
+
+// Both ends in 64 bits, the smaller first: one key per edge.
+std::uint64_t GrowingGraph::edge_key(DenseVertex u, DenseVertex v) {
+  if (v < u) std::swap(u, v);
+  return (std::uint64_t{u} << 32) | v;
 }
 
 void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, InterruptTicker& ticker) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analyses/clique_search.hpp"
+#include "analyses/fingerprint_table.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane {
@@ -18,7 +19,7 @@ namespace korvane {
 class GrowingGraph {
  public:
   explicit GrowingGraph(std::size_t vertex_count)
-      : adjacency_(vertex_count), edge_clique_(vertex_count), present_(vertex_count, 0) {}
+      : adjacency_(vertex_count), present_(vertex_count, 0) {}
 
   std::size_t size() const noexcept { return adjacency_.size(); }
 
@@ -29,16 +30,18 @@ class GrowingGraph {
   // when the edge was there already.
   bool add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique);
 
-  // The clique noted when the edge u-v was added. Precondition: it was.
+  // The clique noted when the edge u-v was added; FingerprintTable::kNone
+  // when the edge is missing.
   std::uint32_t clique_of_edge(DenseVertex u, DenseVertex v) const;
 
   const std::vector<DenseVertex>& neighbours(DenseVertex v) const { return adjacency_[v]; }
 
  private:
   void make_room(DenseVertex x);
+  static std::uint64_t edge_key(DenseVertex u, DenseVertex v);
 
   std::vector<std::vector<DenseVertex>> adjacency_;
-  std::vector<std::vector<std::uint32_t>> edge_clique_;  // beside adjacency_: the clique noted per edge
+  FingerprintTable edge_clique_;  // edge_key() -> the clique noted with the edge
   std::vector<char> present_;  // an admitted edge touches the vertex
 };
 
