@@ -2,11 +2,13 @@
 random sparse filtrations, and the native memory of a large one.
 
     python bench/persistence_speed.py complete 20 25 30 35 40   # K_n sweep
-    python bench/persistence_speed.py weighted 2000             # m edges over m/4 vertices
-    python bench/persistence_speed.py memory 100000             # peak RSS against the result's deep size
+    python bench/persistence_speed.py weighted 2000             # m edges over m/4 vertices, timed best of --repeats
+    python bench/persistence_speed.py memory 100000             # the same, timed once
     python bench/persistence_speed.py split 2000                # instructions: conversion, analysis, building
 
-Every measurement runs in a fresh child process (peak RSS is per process).
+Every measurement runs in a fresh child process (peak RSS is per process)
+and reports the peak resident memory above the process's memory before the
+call, the deep size of the result (each object once) and their ratio.
 `split` runs the child under valgrind's callgrind, which counts instructions
 (deterministic on a shared machine): the call's total, the conversion of
 `edges`, and the building of the records; the analysis is the rest.
@@ -86,9 +88,8 @@ def measure(kind, size, seed, repeats):
     best = time.perf_counter() - t0
     peak_mb = (status_kb("VmHWM") - base) / 1024
     out = {"kind": kind, "size": size, "records": len(records), "digest": digest(records), "peak_mb": peak_mb}
-    if kind == "memory":
-        out["deep_mb"] = deep_size(records) / 2**20
-        out["ratio"] = peak_mb / out["deep_mb"] if out["deep_mb"] else None
+    out["deep_mb"] = deep_size(records) / 2**20
+    out["ratio"] = peak_mb / out["deep_mb"] if out["deep_mb"] else None
     del records
     for _ in range(repeats - 1):
         t0 = time.perf_counter()

@@ -114,13 +114,15 @@ class Tracker {
 
   // Levels a clique of `size` vertices takes part in, below the top level
   // that a bound keeps apart.
-  std::size_t levels_of(std::size_t size) const { return static_cast<std::size_t>(std::min<std::uint64_t>(size, linked_levels_)); }
+  std::size_t levels_of(std::size_t size) const {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(size, linked_levels_));
+  }
 
   // The cliques that edge u-v makes maximal, {u, v} plus a maximal clique K
   // of their common neighbourhood: K in local numbers into inner_, the
-  // clique numbered from first_new_ on, each opened at its levels. Below its top
-  // level, M - u and M - v hold all its vertices, unless M is the edge of a
-  // vertex that arrives with it.
+  // cliques numbered from first_new_ on, each opened at its levels. Below
+  // its top level, M - u and M - v hold all of M's vertices, unless M is the
+  // edge of a vertex that arrives with it.
   void add_new_cliques(DenseVertex u, DenseVertex v, bool arrival) {
     const DenseGraph& local = view_.local();
     clear(inner_);
@@ -140,7 +142,8 @@ class Tracker {
       through(u, v, inner_.begin_of(i), inner_.end_of(i));
       // Only cliques of three vertices or more are looked up by vertex set.
       new_prints_.push_back(clique_.size() >= 3 ? live_.fingerprint(clique_.begin(), clique_.end()) : 0);
-      new_slots_.push_back(open_clique(clique_, new_prints_.back(), clique_.size() == 2 && arrival ? 0 : clique_.size() - 1));
+      const std::size_t own_from = clique_.size() == 2 && arrival ? 0 : clique_.size() - 1;
+      new_slots_.push_back(open_clique(clique_, new_prints_.back(), own_from));
     }
   }
 

@@ -127,7 +127,8 @@ void EdgeView::link_sides(InterruptTicker& ticker) {
     const auto& around = graph_->neighbours(side_[s]);
     ticker.tick(around.size() + 1);
     for (DenseVertex y : around) {
-      if (side_slot_[y] != kAbsent) side_links_[s * side_words_ + side_slot_[y] / 64] |= Word{1} << (side_slot_[y] % 64);
+      const DenseVertex t = side_slot_[y];
+      if (t != kAbsent) side_links_[s * side_words_ + t / 64] |= Word{1} << (t % 64);
     }
   }
   for (DenseVertex x : side_) side_slot_[x] = kAbsent;
