@@ -33,13 +33,14 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <deque>
 #include <iterator>
 #include <limits>
 #include <type_traits>
 #include <utility>
 
 #include "analyses/clique_search.hpp"
-#include "analyses/fingerprint_table.hpp"
+#include "analyses/live_cliques.hpp"
 #include "analyses/persistence_graph.hpp"
 #include "analyses/persistence_levels.hpp"
 #include "analyses/shared_bits.hpp"
@@ -65,7 +66,7 @@ class Tracker {
         clique_limit_(limits.cliques),
         graph_(vertex_count),
         view_(vertex_count),
-        clique_of_vertex_(vertex_count, FingerprintTable::kNone) {}
+        clique_of_vertex_(vertex_count, kNone) {}
 
   void admit(DenseVertex u, DenseVertex v, double weight, const RecordSink& out) {
     ticker_.tick();
@@ -83,15 +84,19 @@ class Tracker {
       // A loop only matters as the arrival of a vertex: an isolated one is a
       // maximal clique of its own.
       if (!fresh_u) return;
-      open_clique({u}, 0, 0);
+      clique_.assign(1, u);
+      const std::uint32_t number = number_clique();
+      handles_.push_back(levels_.open(0, clique_));
+      clique_of_vertex_[u] = number;
       levels_.settle(step_, weight_, out, ticker_);
       return;
     }
     // The step's first new clique holds the edge, and gets the next number.
-    if (!graph_.add_edge(u, v, static_cast<std::uint32_t>(cliques_.count()))) return;  // repeated edge: same graph
+    if (!graph_.add_edge(u, v, static_cast<std::uint32_t>(first_handle_.size()))) return;  // same graph
     view_.load(graph_, u, v, ticker_);
-    add_new_cliques(u, v, fresh_u || fresh_v);
-    for (std::size_t i = 0; i < new_slots_.size(); ++i) link_to_old(i, u, v, fresh_u, fresh_v);
+    find_new_cliques();
+    first_new_ = static_cast<std::uint32_t>(first_handle_.size());
+    for (std::size_t i = 0; i < inner_.count(); ++i) add_new_clique(i, u, v, fresh_u, fresh_v);
     link_new_pairs();
     levels_.settle(step_, weight_, out, ticker_);
     if (cap_ != kUnbounded) add_top_cliques(u, v);
@@ -111,6 +116,7 @@ class Tracker {
  private:
   static constexpr std::uint64_t kUnbounded = std::numeric_limits<std::uint64_t>::max();
   static constexpr std::size_t kLinkSidesFrom = 3;  // new cliques through one edge
+  static constexpr std::uint32_t kNone = LiveCliques::kNone;
 
   // Levels a clique of `size` vertices takes part in, below the top level
   // that a bound keeps apart.
@@ -118,12 +124,10 @@ class Tracker {
     return static_cast<std::size_t>(std::min<std::uint64_t>(size, linked_levels_));
   }
 
-  // The cliques that edge u-v makes maximal, {u, v} plus a maximal clique K
-  // of their common neighbourhood: K in local numbers into inner_, the
-  // cliques numbered from first_new_ on, each opened at its levels. Below
-  // its top level, M - u and M - v hold all of M's vertices, unless M is the
-  // edge of a vertex that arrives with it.
-  void add_new_cliques(DenseVertex u, DenseVertex v, bool arrival) {
+  // The cliques that edge u-v makes maximal are {u, v} plus a maximal
+  // clique K of their common neighbourhood: each K in local numbers into
+  // inner_, and as a bitset in rows_.
+  void find_new_cliques() {
     const DenseGraph& local = view_.local();
     clear(inner_);
     if (local.size() < 2) {
@@ -135,15 +139,59 @@ class Tracker {
     fill_rows();
     // Several cliques grow their sides from the same side vertices.
     if (inner_.count() >= kLinkSidesFrom) view_.link_sides(ticker_);
-    first_new_ = cliques_.count();
-    new_slots_.clear();
-    new_prints_.clear();
-    for (std::size_t i = 0; i < inner_.count(); ++i) {
-      through(u, v, inner_.begin_of(i), inner_.end_of(i));
-      // Only cliques of three vertices or more are looked up by vertex set.
-      new_prints_.push_back(clique_.size() >= 3 ? live_.fingerprint(clique_.begin(), clique_.end()) : 0);
-      const std::size_t own_from = clique_.size() == 2 && arrival ? 0 : clique_.size() - 1;
-      new_slots_.push_back(open_clique(clique_, new_prints_.back(), own_from));
+  }
+
+  // New clique i, M = {u, v} + K: below its top level it takes the slots of
+  // an old clique holding one side and joins those of the other side; at
+  // its top level it is a component of its own.
+  void add_new_clique(std::size_t i, DenseVertex u, DenseVertex v, bool fresh_u, bool fresh_v) {
+    through(u, v, inner_.begin_of(i), inner_.end_of(i));
+    const std::size_t size = clique_.size();
+    const std::uint64_t print = size >= 3 ? live_.fingerprint(clique_.begin(), clique_.end()) : 0;
+    // M - u is {v} alone when v came with this edge: no clique holds it yet.
+    const std::uint32_t side_u = fresh_v && size == 2 ? kNone : holder(i, print, u, v);
+    const std::uint32_t side_v = fresh_u && size == 2 ? kNone : holder(i, print, v, u);
+    const std::uint32_t number = number_clique();
+    const std::size_t levels = levels_of(size);
+    const std::size_t below = std::min(size - 1, levels);
+    if (side_u != kNone && side_v != kNone) {
+      name_levels_below(below, side_u);
+      join_down(number, side_v, below);
+    } else {
+      name_edge_of_arrival(side_u != kNone ? side_u : side_v);
+    }
+    if (levels == size) handles_.push_back(levels_.open(static_cast<std::uint32_t>(size - 1), clique_));
+    for (DenseVertex x : clique_) {
+      if (clique_of_vertex_[x] == kNone) clique_of_vertex_[x] = number;
+    }
+    if (size >= 3) live_.add(print, clique_, number);
+  }
+
+  // The new clique's slots at the levels below `below`: those of clique
+  // `side`, which holds one of its sides.
+  void name_levels_below(std::size_t below, std::uint32_t side) {
+    for (std::size_t q = 0; q < below; ++q) handles_.push_back(handle(side, q));
+  }
+
+  // The level-0 slot of an edge u-v whose end v (or both) arrives with it:
+  // the component of u, grown by v, or one of its own.
+  void name_edge_of_arrival(std::uint32_t side) {
+    if (side == kNone) {
+      handles_.push_back(levels_.open(0, clique_));
+      return;
+    }
+    handles_.push_back(handle(side, 0));
+    levels_.add_to(handles_.back(), 0, clique_);
+  }
+
+  // Joins the slots of cliques a and b at the levels below `below`, from the
+  // top down. Stops at the first level where they are one already: every
+  // join reaches down to level 0, so a level's partition refines the one
+  // below and they are one there too.
+  void join_down(std::uint32_t a, std::uint32_t b, std::size_t below) {
+    for (std::size_t q = below; q-- > 0;) {
+      ticker_.tick();
+      if (!levels_.join(handle(a, q), handle(b, q), static_cast<std::uint32_t>(q))) return;
     }
   }
 
@@ -155,56 +203,36 @@ class Tracker {
     std::sort(clique_.begin(), clique_.end());
   }
 
-  // Numbers a clique that is maximal now and opens it at its levels.
-  SlotIndex open_clique(const std::vector<DenseVertex>& clique, std::uint64_t print, std::size_t own_from) {
-    check_capacity(cliques_.count() + 1, clique_limit_, "cliques");
-    const auto number = static_cast<std::uint32_t>(cliques_.count());
-    const SlotIndex slot = levels_.open(clique, levels_of(clique.size()), own_from);
-    cliques_.add(clique);
-    slot_of_.push_back(slot);
-    for (DenseVertex x : clique) {
-      if (clique_of_vertex_[x] == FingerprintTable::kNone) clique_of_vertex_[x] = number;
-    }
-    if (clique.size() >= 3) live_.insert(print, number);
-    return slot;
+  // The next clique number, its slots to follow in handles_.
+  std::uint32_t number_clique() {
+    check_capacity(first_handle_.size() + 1, clique_limit_, "cliques");
+    first_handle_.push_back(handles_.size());
+    return static_cast<std::uint32_t>(first_handle_.size() - 1);
   }
 
-  // New clique i joins, at each level it spans with M - u and M - v, the
-  // classes of those two old cliques.
-  void link_to_old(std::size_t i, DenseVertex u, DenseVertex v, bool fresh_u, bool fresh_v) {
-    const std::size_t size = cliques_.size_of(first_new_ + i);
-    const std::size_t top = std::min<std::uint64_t>(size - 2, linked_levels_ - 1);
-    // M - u is {v} alone when v came with this edge: no class holds it yet.
-    if (!(fresh_v && size == 2)) levels_.join(new_slots_[i], slot_of_[holder(i, u, v)], top, ticker_);
-    if (!(fresh_u && size == 2)) levels_.join(new_slots_[i], slot_of_[holder(i, v, u)], top, ticker_);
-  }
+  SlotIndex handle(std::uint32_t clique, std::size_t q) const { return handles_[first_handle_[clique] + q]; }
 
-  // An old clique that holds M - drop, where M is new clique i and `kept`
-  // its other end: for a vertex or an edge, the first clique that held it.
-  std::uint32_t holder(std::size_t i, DenseVertex drop, DenseVertex kept) {
+  // An old clique that holds M - drop, where M is new clique i (of
+  // fingerprint `print`) and `kept` its other end: for a vertex or an edge,
+  // the first clique that held it.
+  std::uint32_t holder(std::size_t i, std::uint64_t print, DenseVertex drop, DenseVertex kept) {
     std::uint32_t found;
     switch (inner_.size_of(i)) {
       case 0: found = clique_of_vertex_[kept]; break;
       case 1: found = graph_.clique_of_edge(kept, view_.common()[*inner_.begin_of(i)]); break;
-      default: found = grown_holder(i, drop); break;
+      default: found = grown_holder(i, print, drop); break;
     }
-    if (found == FingerprintTable::kNone) throw InternalFailure("an old clique is missing");
+    if (found == kNone) throw InternalFailure("an old clique is missing");
     return found;
   }
 
-  // The old maximal clique that M - drop grows into. M - drop itself is one
-  // when it does not grow: then M swallows it and it is no longer kept as
-  // maximal.
-  std::uint32_t grown_holder(std::size_t i, DenseVertex drop) {
-    const bool grew = view_.grow_side(drop, row(i), inner_.begin_of(i), inner_.end_of(i), clique_, ticker_);
+  // The maximal clique that M - drop grows into. M - drop itself is one
+  // when it does not grow: then M swallows it and it is no longer kept.
+  std::uint32_t grown_holder(std::size_t i, std::uint64_t print, DenseVertex drop) {
+    const bool grew = view_.grow_side(drop, row(i), inner_.begin_of(i), inner_.end_of(i), side_, ticker_);
     const auto& added = view_.added();
-    const std::uint64_t print =
-        new_prints_[i] - live_.fingerprint(&drop, &drop + 1) + live_.fingerprint(added.begin(), added.end());
-    const std::uint32_t old = live_.find(print, [&](std::uint32_t c) {
-      return std::equal(cliques_.begin_of(c), cliques_.end_of(c), clique_.begin(), clique_.end());
-    });
-    if (old != FingerprintTable::kNone && !grew) live_.erase(print, old);
-    return old;
+    const std::uint64_t side_print = print - live_.fingerprint(&drop, &drop + 1) + live_.fingerprint(added.begin(), added.end());
+    return live_.find(side_print, side_, !grew);
   }
 
   // New cliques {u, v} + K and {u, v} + K' with s = |K & K'| share a new
@@ -216,7 +244,7 @@ class Tracker {
     const std::size_t count = inner_.count();
     // Two or more maximal cliques of the neighbourhood: none is empty.
     if (count < 2 || linked_levels_ < 2) return;
-    for (std::size_t i = 1; i < count; ++i) levels_.join_at(new_slots_[0], new_slots_[i], 1);
+    for (std::uint32_t i = 1; i < count; ++i) levels_.join(handle(first_new_, 1), handle(first_new_ + i, 1), 1);
     by_size_.resize(count);
     for (std::size_t i = 0; i < count; ++i) by_size_[i] = static_cast<std::uint32_t>(i);
     std::sort(by_size_.begin(), by_size_.end(),
@@ -236,7 +264,7 @@ class Tracker {
     members_.clear();
     bool one_class = true;
     for (std::size_t a = 0; a < n; ++a) {
-      members_.push_back({levels_.root(new_slots_[by_size_[a]], q), by_size_[a]});
+      members_.push_back({levels_.root(handle(first_new_ + by_size_[a], q)), by_size_[a]});
       one_class = one_class && members_[a].first == members_[0].first;
     }
     if (one_class) return;
@@ -288,7 +316,7 @@ class Tracker {
       const std::uint32_t clique = members_[a].second;
       const std::size_t c = first_sharing_(rows_.data(), words_, clique, grown_.data(), grown_.size(), q - 1);
       if (c == grown_.size()) continue;
-      levels_.join_at(new_slots_[clique], new_slots_[grown_[c]], q);
+      levels_.join(handle(first_new_ + clique, q), handle(first_new_ + grown_[c], q), static_cast<std::uint32_t>(q));
       return true;
     }
     return false;
@@ -336,21 +364,21 @@ class Tracker {
   GrowingGraph graph_;
   EdgeView view_;
   ComponentLevels levels_;
-  // Every clique that was ever maximal, numbered in order of appearance,
-  // with its level-0 slot; live_ finds the ones maximal now by vertex set.
-  PackedSets<DenseVertex> cliques_;
-  std::vector<SlotIndex> slot_of_;
-  FingerprintTable live_;                   // those of three vertices or more
+  // Every clique that was ever maximal, numbered in order of appearance:
+  // its slots, one per level it takes part in, are handles_ from
+  // first_handle_[number] on (a deque, which grows without moving them).
+  std::deque<SlotIndex> handles_;
+  std::vector<std::uint64_t> first_handle_;
+  LiveCliques live_;                             // those maximal now, of three vertices or more
   std::vector<std::uint32_t> clique_of_vertex_;  // the first clique that held each vertex
   PackedSets<DenseVertex> apart_;      // top-level keys under a bound, never closed before the end
   std::vector<double> apart_births_;
 
   // Scratch of one step.
   PackedSets<DenseVertex> inner_;        // K of each new clique, in local numbers
-  std::size_t first_new_ = 0;            // number of the step's first new clique
-  std::vector<SlotIndex> new_slots_;     // level-0 slots of the step's new cliques
-  std::vector<std::uint64_t> new_prints_;  // their fingerprints
+  std::uint32_t first_new_ = 0;          // number of the step's first new clique
   std::vector<DenseVertex> clique_;
+  std::vector<DenseVertex> side_;
   std::vector<Word> rows_;
   std::size_t words_ = 0;
   std::vector<std::uint32_t> by_size_;

@@ -6,34 +6,33 @@
 
 namespace korvane {
 
-SlotIndex ComponentLevels::open(const std::vector<DenseVertex>& clique, std::size_t levels, std::size_t own_from) {
-  const std::size_t first = forest_.size();
-  forest_.extend(first + levels);  // throws before a slot number would wrap
-  key_of_.resize(forest_.size(), kNoKey);
-  if (by_print_.size() < levels) by_print_.resize(levels);
-  if (own_from >= levels) return static_cast<SlotIndex>(first);
+SlotIndex ComponentLevels::open(std::uint32_t level, const std::vector<DenseVertex>& clique) {
+  const std::size_t slot = forest_.size();
+  forest_.extend(slot + 1);  // throws before a slot number would wrap
+  key_of_.push_back(kNoKey);
+  if (by_print_.size() <= level) by_print_.resize(std::size_t{level} + 1);
+  own(static_cast<SlotIndex>(slot), level, clique);
+  return static_cast<SlotIndex>(slot);
+}
+
+void ComponentLevels::add_to(SlotIndex slot, std::uint32_t level, const std::vector<DenseVertex>& clique) {
+  stash(forest_.find(slot), level);
+  own(slot, level, clique);
+}
+
+// The clique's vertices as a part of the component of `slot`.
+void ComponentLevels::own(SlotIndex slot, std::uint32_t level, const std::vector<DenseVertex>& clique) {
   check_capacity(opened_.count() + 1, index_limit<std::uint32_t>(), "cliques in one step");
   const auto clique_index = static_cast<std::uint32_t>(opened_.count());
   opened_.add(clique);
-  for (std::size_t q = own_from; q < levels; ++q) {
-    const auto slot = static_cast<SlotIndex>(first + q);
-    parts_.push_back(Part{slot, slot, static_cast<std::uint32_t>(q), clique_index, kNoKey});
-  }
-  return static_cast<SlotIndex>(first);
+  parts_.push_back(Part{slot, slot, level, clique_index, kNoKey});
 }
 
-void ComponentLevels::join(SlotIndex a, SlotIndex b, std::size_t top, InterruptTicker& ticker) {
-  for (std::size_t q = top + 1; q-- > 0;) {
-    ticker.tick();
-    if (!join_at(a, b, q)) return;
-  }
-}
-
-bool ComponentLevels::join_at(SlotIndex a, SlotIndex b, std::size_t q) {
-  const auto merge = forest_.unite(static_cast<SlotIndex>(a + q), static_cast<SlotIndex>(b + q));
+bool ComponentLevels::join(SlotIndex a, SlotIndex b, std::uint32_t level) {
+  const auto merge = forest_.unite(a, b);
   if (!merge) return false;
-  stash(merge->root, static_cast<std::uint32_t>(q));
-  stash(merge->absorbed, static_cast<std::uint32_t>(q));
+  stash(merge->root, level);
+  stash(merge->absorbed, level);
   return true;
 }
 

@@ -1,12 +1,12 @@
 // The components of every level of a filtration, kept from step to step, and
 // the keys (level, vertex set) they carry.
 //
-// Elements are slots: a clique that is maximal when it appears gets one slot
-// per level it takes part in, consecutive, so that the slot of level q is its
-// level-0 slot plus q. One union-find runs over all slots; joins only ever
-// link slots of one level. A clique that stops being maximal keeps its slots:
-// it was joined at each of its levels with the clique that swallowed it, so
-// it only lengthens paths.
+// Elements are slots, each a handle on a component of one level; one
+// union-find runs over all of them, and joins only ever link slots of one
+// level. A clique that appears names its component at each level by a slot:
+// a new one at its top level, where it stands alone, and below that the
+// slot of an older clique that holds one of its sides (see persistence.cpp).
+// Components only merge, so a slot names its component for good.
 //
 // A step joins components and then settles them: every component touched in
 // the step gets its new vertex set, and keys are counted per level, so a key
@@ -34,26 +34,19 @@ using SlotIndex = std::uint32_t;
 
 class ComponentLevels {
  public:
-  // Opens one slot per level 0 .. levels - 1 for `clique` (ascending, at
-  // least `levels` vertices); in each it is a component of its own until
-  // joined. Its vertices count toward its component's set at levels
-  // own_from and up; at the levels below, the caller joins it with cliques
-  // that hold all of them. Returns its level-0 slot.
-  SlotIndex open(const std::vector<DenseVertex>& clique, std::size_t levels, std::size_t own_from);
+  // A new component of its own at `level` with vertex set `clique`
+  // (ascending). Returns its slot.
+  SlotIndex open(std::uint32_t level, const std::vector<DenseVertex>& clique);
 
-  // The root of the component of the clique with level-0 slot a, at level q.
-  SlotIndex root(SlotIndex a, std::size_t q) { return forest_.find(static_cast<SlotIndex>(a + q)); }
+  // Adds the vertices of `clique` to the component of `slot` at `level`.
+  void add_to(SlotIndex slot, std::uint32_t level, const std::vector<DenseVertex>& clique);
 
-  // Joins the components of the cliques with level-0 slots a and b at levels
-  // top, top - 1, ..., 0. Stops at the first level where they are one
-  // already: every join reaches down to level 0, so a level's partition
-  // refines the one below and they are one there too.
-  // Precondition: both cliques have slots up to level top.
-  void join(SlotIndex a, SlotIndex b, std::size_t top, InterruptTicker& ticker);
+  // The root of the component of `slot`: slots of one component share it.
+  SlotIndex root(SlotIndex slot) { return forest_.find(slot); }
 
-  // Joins them at level q alone; true when they were apart. The caller
-  // knows them to be one at every level below q already.
-  bool join_at(SlotIndex a, SlotIndex b, std::size_t q);
+  // Joins the components of slots a and b, both of `level`; true when they
+  // were apart.
+  bool join(SlotIndex a, SlotIndex b, std::uint32_t level);
 
   // Gives every component touched since the last settle its vertex set and
   // recounts the keys: births get `weight`, deaths are recorded now.
@@ -90,6 +83,7 @@ class ComponentLevels {
     KeyIndex key;
   };
 
+  void own(SlotIndex slot, std::uint32_t level, const std::vector<DenseVertex>& clique);
   void stash(SlotIndex root, std::uint32_t level);
   void settle_component(const Part* first, const Part* last, std::uint64_t step, InterruptTicker& ticker);
   const Part* pick_base(const Part* first, const Part* last) const;
