@@ -1,7 +1,8 @@
 // The maximal cliques of a growing graph, by vertex set, each with the
-// number it was given when it appeared. A clique leaves when a new one
-// swallows it; its set is given back then, so the memory follows the cliques
-// that are maximal now, not all that ever were.
+// number it was given when it appeared and its slots at levels 2 and up. A
+// clique leaves when a new one swallows it; its set and slots are given
+// back then, so the memory follows the cliques that are maximal now, not all
+// that ever were.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "analyses/clique_search.hpp"
 #include "analyses/fingerprint_table.hpp"
+#include "analyses/persistence_levels.hpp"
 #include "analyses/set_arena.hpp"
 
 namespace korvane {
@@ -23,9 +25,10 @@ class LiveCliques {
     return table_.fingerprint(first, last);
   }
 
-  // Precondition: `clique` (ascending) is not kept yet; `print` is its
-  // fingerprint.
-  void add(std::uint64_t print, const std::vector<DenseVertex>& clique, std::uint32_t number) {
+  // Keeps `clique` (ascending, not kept yet, of fingerprint `print`) with
+  // its slots at levels 2, 3, ... in `high`. Returns its place.
+  std::uint32_t add(std::uint64_t print, const std::vector<DenseVertex>& clique, std::uint32_t number,
+                    const std::vector<SlotIndex>& high) {
     std::uint32_t place;
     if (!free_.empty()) {
       place = free_.back();
@@ -35,36 +38,46 @@ class LiveCliques {
       place = static_cast<std::uint32_t>(entries_.size());
       entries_.emplace_back();
     }
-    entries_[place] = Entry{sets_.store(clique.data(), clique.data() + clique.size()), number};
+    entries_[place] = Entry{sets_.store(clique.data(), clique.data() + clique.size()),
+                            slots_.store(high.data(), high.data() + high.size()), print, number};
     table_.insert(print, place);
+    return place;
   }
 
-  // The number of the kept clique with vertex set `clique`; kNone when none.
-  // With `leave`, the clique found is no longer kept.
-  std::uint32_t find(std::uint64_t print, const std::vector<DenseVertex>& clique, bool leave) {
-    const std::uint32_t place = table_.find(print, [&](std::uint32_t p) {
+  // The place of the kept clique with vertex set `clique`; kNone when none.
+  std::uint32_t find(std::uint64_t print, const std::vector<DenseVertex>& clique) const {
+    return table_.find(print, [&](std::uint32_t p) {
       return std::equal(sets_.data(entries_[p].set), sets_.end(entries_[p].set), clique.begin(), clique.end());
     });
-    if (place == kNone) return kNone;
-    const std::uint32_t number = entries_[place].number;
-    if (leave) {
-      table_.erase(print, place);
-      sets_.release(entries_[place].set);
-      free_.push_back(place);
-    }
-    return number;
+  }
+
+  std::uint32_t number(std::uint32_t place) const { return entries_[place].number; }
+
+  // Precondition: the clique at `place` takes part in level q >= 2.
+  SlotIndex slot(std::uint32_t place, std::size_t q) const { return slots_.data(entries_[place].slots)[q - 2]; }
+
+  // The clique at `place` is no longer kept.
+  void remove(std::uint32_t place) {
+    Entry& e = entries_[place];
+    table_.erase(e.print, place);
+    sets_.release(e.set);
+    slots_.release(e.slots);
+    free_.push_back(place);
   }
 
  private:
   struct Entry {
     SetArena<DenseVertex>::Block set;
+    SetArena<SlotIndex>::Block slots;
+    std::uint64_t print = 0;
     std::uint32_t number = 0;
   };
 
-  FingerprintTable table_;         // fingerprint -> place in entries_
-  std::vector<Entry> entries_;     // kept cliques, and places to reuse
+  FingerprintTable table_;      // fingerprint -> place in entries_
+  std::vector<Entry> entries_;  // kept cliques, and places to reuse
   std::vector<std::uint32_t> free_;
   SetArena<DenseVertex> sets_;
+  SetArena<SlotIndex> slots_;
 };
 
 }  // namespace korvane

@@ -33,7 +33,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <deque>
 #include <iterator>
 #include <limits>
 #include <type_traits>
@@ -86,16 +85,17 @@ class Tracker {
       if (!fresh_u) return;
       clique_.assign(1, u);
       const std::uint32_t number = number_clique();
-      handles_.push_back(levels_.open(0, clique_));
+      slots_.assign(1, levels_.open(0, clique_));
+      keep(number, 0);
       clique_of_vertex_[u] = number;
       levels_.settle(step_, weight_, out, ticker_);
       return;
     }
     // The step's first new clique holds the edge, and gets the next number.
-    if (!graph_.add_edge(u, v, static_cast<std::uint32_t>(first_handle_.size()))) return;  // same graph
+    if (!graph_.add_edge(u, v, static_cast<std::uint32_t>(cliques_))) return;  // same graph
     view_.load(graph_, u, v, ticker_);
     find_new_cliques();
-    first_new_ = static_cast<std::uint32_t>(first_handle_.size());
+    new_refs_.clear();
     for (std::size_t i = 0; i < inner_.count(); ++i) add_new_clique(i, u, v, fresh_u, fresh_v);
     link_new_pairs();
     levels_.settle(step_, weight_, out, ticker_);
@@ -141,6 +141,15 @@ class Tracker {
     if (inner_.count() >= kLinkSidesFrom) view_.link_sides(ticker_);
   }
 
+  // A clique by its number and, while it is maximal and has three vertices
+  // or more, its place among the kept ones, which holds its slots at levels
+  // 2 and up. Other cliques are only ever named at levels 0 and 1.
+  struct CliqueRef {
+    std::uint32_t number = kNone;
+    std::uint32_t place = kNone;
+    bool swallowed = false;  // by the clique being added: to be let go
+  };
+
   // New clique i, M = {u, v} + K: below its top level it takes the slots of
   // an old clique holding one side and joins those of the other side; at
   // its top level it is a component of its own.
@@ -149,50 +158,61 @@ class Tracker {
     const std::size_t size = clique_.size();
     const std::uint64_t print = size >= 3 ? live_.fingerprint(clique_.begin(), clique_.end()) : 0;
     // M - u is {v} alone when v came with this edge: no clique holds it yet.
-    const std::uint32_t side_u = fresh_v && size == 2 ? kNone : holder(i, print, u, v);
-    const std::uint32_t side_v = fresh_u && size == 2 ? kNone : holder(i, print, v, u);
+    const CliqueRef side_u = fresh_v && size == 2 ? CliqueRef{} : holder(i, print, u, v);
+    const CliqueRef side_v = fresh_u && size == 2 ? CliqueRef{} : holder(i, print, v, u);
     const std::uint32_t number = number_clique();
     const std::size_t levels = levels_of(size);
     const std::size_t below = std::min(size - 1, levels);
-    if (side_u != kNone && side_v != kNone) {
-      name_levels_below(below, side_u);
-      join_down(number, side_v, below);
+    slots_.clear();
+    if (side_u.number != kNone && side_v.number != kNone) {
+      for (std::size_t q = 0; q < below; ++q) slots_.push_back(slot(side_u, q));
+      join_down(side_v, below);
     } else {
-      name_edge_of_arrival(side_u != kNone ? side_u : side_v);
+      name_edge_of_arrival(side_u.number != kNone ? side_u : side_v);
     }
-    if (levels == size) handles_.push_back(levels_.open(static_cast<std::uint32_t>(size - 1), clique_));
+    if (levels == size) slots_.push_back(levels_.open(static_cast<std::uint32_t>(size - 1), clique_));
+    keep(number, print);
+    for (const CliqueRef& side : {side_u, side_v}) {
+      if (side.swallowed) live_.remove(side.place);
+    }
     for (DenseVertex x : clique_) {
       if (clique_of_vertex_[x] == kNone) clique_of_vertex_[x] = number;
     }
-    if (size >= 3) live_.add(print, clique_, number);
-  }
-
-  // The new clique's slots at the levels below `below`: those of clique
-  // `side`, which holds one of its sides.
-  void name_levels_below(std::size_t below, std::uint32_t side) {
-    for (std::size_t q = 0; q < below; ++q) handles_.push_back(handle(side, q));
   }
 
   // The level-0 slot of an edge u-v whose end v (or both) arrives with it:
   // the component of u, grown by v, or one of its own.
-  void name_edge_of_arrival(std::uint32_t side) {
-    if (side == kNone) {
-      handles_.push_back(levels_.open(0, clique_));
+  void name_edge_of_arrival(const CliqueRef& side) {
+    if (side.number == kNone) {
+      slots_.push_back(levels_.open(0, clique_));
       return;
     }
-    handles_.push_back(handle(side, 0));
-    levels_.add_to(handles_.back(), 0, clique_);
+    slots_.push_back(slot(side, 0));
+    levels_.add_to(slots_.back(), 0, clique_);
   }
 
-  // Joins the slots of cliques a and b at the levels below `below`, from the
-  // top down. Stops at the first level where they are one already: every
-  // join reaches down to level 0, so a level's partition refines the one
-  // below and they are one there too.
-  void join_down(std::uint32_t a, std::uint32_t b, std::size_t below) {
+  // Joins slots_ with the slots of `side` at the levels below `below`, from
+  // the top down. Stops at the first level where they are one already:
+  // every join reaches down to level 0, so a level's partition refines the
+  // one below and they are one there too.
+  void join_down(const CliqueRef& side, std::size_t below) {
     for (std::size_t q = below; q-- > 0;) {
       ticker_.tick();
-      if (!levels_.join(handle(a, q), handle(b, q), static_cast<std::uint32_t>(q))) return;
+      if (!levels_.join(slots_[q], slot(side, q), static_cast<std::uint32_t>(q))) return;
     }
+  }
+
+  // Records the slots_ of clique_, just numbered: levels 0 and 1 for good,
+  // the others while it is kept as maximal.
+  void keep(std::uint32_t number, std::uint64_t print) {
+    low_.push_back(slots_.empty() ? kNone : slots_[0]);
+    low_.push_back(slots_.size() < 2 ? kNone : slots_[1]);
+    CliqueRef ref{number, kNone, false};
+    if (clique_.size() >= 3) {
+      high_.assign(slots_.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(2, slots_.size())), slots_.end());
+      ref.place = live_.add(print, clique_, number, high_);
+    }
+    new_refs_.push_back(ref);
   }
 
   // {u, v} and the common neighbours of local numbers [first, last), into
@@ -203,36 +223,41 @@ class Tracker {
     std::sort(clique_.begin(), clique_.end());
   }
 
-  // The next clique number, its slots to follow in handles_.
   std::uint32_t number_clique() {
-    check_capacity(first_handle_.size() + 1, clique_limit_, "cliques");
-    first_handle_.push_back(handles_.size());
-    return static_cast<std::uint32_t>(first_handle_.size() - 1);
+    check_capacity(cliques_ + 1, clique_limit_, "cliques");
+    return static_cast<std::uint32_t>(cliques_++);
   }
 
-  SlotIndex handle(std::uint32_t clique, std::size_t q) const { return handles_[first_handle_[clique] + q]; }
+  // Precondition: the clique takes part in level q, and q < 2 unless it is
+  // kept.
+  SlotIndex slot(const CliqueRef& clique, std::size_t q) const {
+    return q < 2 ? low_[2 * std::size_t{clique.number} + q] : live_.slot(clique.place, q);
+  }
 
   // An old clique that holds M - drop, where M is new clique i (of
   // fingerprint `print`) and `kept` its other end: for a vertex or an edge,
-  // the first clique that held it.
-  std::uint32_t holder(std::size_t i, std::uint64_t print, DenseVertex drop, DenseVertex kept) {
-    std::uint32_t found;
+  // the first clique that held it, which M needs at levels 0 and 1 alone.
+  CliqueRef holder(std::size_t i, std::uint64_t print, DenseVertex drop, DenseVertex kept) {
+    CliqueRef found;
     switch (inner_.size_of(i)) {
-      case 0: found = clique_of_vertex_[kept]; break;
-      case 1: found = graph_.clique_of_edge(kept, view_.common()[*inner_.begin_of(i)]); break;
+      case 0: found.number = clique_of_vertex_[kept]; break;
+      case 1: found.number = graph_.clique_of_edge(kept, view_.common()[*inner_.begin_of(i)]); break;
       default: found = grown_holder(i, print, drop); break;
     }
-    if (found == kNone) throw InternalFailure("an old clique is missing");
+    if (found.number == kNone) throw InternalFailure("an old clique is missing");
     return found;
   }
 
   // The maximal clique that M - drop grows into. M - drop itself is one
-  // when it does not grow: then M swallows it and it is no longer kept.
-  std::uint32_t grown_holder(std::size_t i, std::uint64_t print, DenseVertex drop) {
+  // when it does not grow: then M swallows it.
+  CliqueRef grown_holder(std::size_t i, std::uint64_t print, DenseVertex drop) {
     const bool grew = view_.grow_side(drop, row(i), inner_.begin_of(i), inner_.end_of(i), side_, ticker_);
     const auto& added = view_.added();
-    const std::uint64_t side_print = print - live_.fingerprint(&drop, &drop + 1) + live_.fingerprint(added.begin(), added.end());
-    return live_.find(side_print, side_, !grew);
+    const std::uint64_t side_print =
+        print - live_.fingerprint(&drop, &drop + 1) + live_.fingerprint(added.begin(), added.end());
+    const std::uint32_t place = live_.find(side_print, side_);
+    if (place == kNone) return CliqueRef{};
+    return CliqueRef{live_.number(place), place, !grew};
   }
 
   // New cliques {u, v} + K and {u, v} + K' with s = |K & K'| share a new
@@ -244,7 +269,7 @@ class Tracker {
     const std::size_t count = inner_.count();
     // Two or more maximal cliques of the neighbourhood: none is empty.
     if (count < 2 || linked_levels_ < 2) return;
-    for (std::uint32_t i = 1; i < count; ++i) levels_.join(handle(first_new_, 1), handle(first_new_ + i, 1), 1);
+    for (std::size_t i = 1; i < count; ++i) levels_.join(slot(new_refs_[0], 1), slot(new_refs_[i], 1), 1);
     by_size_.resize(count);
     for (std::size_t i = 0; i < count; ++i) by_size_[i] = static_cast<std::uint32_t>(i);
     std::sort(by_size_.begin(), by_size_.end(),
@@ -264,7 +289,7 @@ class Tracker {
     members_.clear();
     bool one_class = true;
     for (std::size_t a = 0; a < n; ++a) {
-      members_.push_back({levels_.root(handle(first_new_ + by_size_[a], q)), by_size_[a]});
+      members_.push_back({levels_.root(slot(new_refs_[by_size_[a]], q)), by_size_[a]});
       one_class = one_class && members_[a].first == members_[0].first;
     }
     if (one_class) return;
@@ -316,7 +341,7 @@ class Tracker {
       const std::uint32_t clique = members_[a].second;
       const std::size_t c = first_sharing_(rows_.data(), words_, clique, grown_.data(), grown_.size(), q - 1);
       if (c == grown_.size()) continue;
-      levels_.join(handle(first_new_ + clique, q), handle(first_new_ + grown_[c], q), static_cast<std::uint32_t>(q));
+      levels_.join(slot(new_refs_[clique], q), slot(new_refs_[grown_[c]], q), static_cast<std::uint32_t>(q));
       return true;
     }
     return false;
@@ -365,18 +390,21 @@ class Tracker {
   EdgeView view_;
   ComponentLevels levels_;
   // Every clique that was ever maximal, numbered in order of appearance:
-  // its slots, one per level it takes part in, are handles_ from
-  // first_handle_[number] on (a deque, which grows without moving them).
-  std::deque<SlotIndex> handles_;
-  std::vector<std::uint64_t> first_handle_;
-  LiveCliques live_;                             // those maximal now, of three vertices or more
+  // low_ holds its slots at levels 0 and 1 (kNone where it takes no part),
+  // live_ the ones maximal now with three vertices or more, and their slots
+  // at the levels above.
+  std::size_t cliques_ = 0;
+  std::vector<SlotIndex> low_;
+  LiveCliques live_;
   std::vector<std::uint32_t> clique_of_vertex_;  // the first clique that held each vertex
   PackedSets<DenseVertex> apart_;      // top-level keys under a bound, never closed before the end
   std::vector<double> apart_births_;
 
   // Scratch of one step.
   PackedSets<DenseVertex> inner_;        // K of each new clique, in local numbers
-  std::uint32_t first_new_ = 0;          // number of the step's first new clique
+  std::vector<CliqueRef> new_refs_;      // the step's new cliques
+  std::vector<SlotIndex> slots_;         // the slots of the clique being added, by level
+  std::vector<SlotIndex> high_;
   std::vector<DenseVertex> clique_;
   std::vector<DenseVertex> side_;
   std::vector<Word> rows_;
