@@ -69,12 +69,6 @@ void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink
 // one.
 void ComponentLevels::settle_component(const Part* first, const Part* last, std::uint64_t step,
                                        InterruptTicker& ticker) {
-  if (last - first == 1 && first->key != kNoKey) {
-    // Joined with cliques that add no vertex (its own, once those are
-    // joined at the levels below): the same key, held by the new root.
-    key_of_[first->root] = first->key;
-    return;
-  }
   const Part* base = pick_base(first, last);
   collect_extras(first, last, base, ticker);
   const KeyIndex key = merged_key(*base, first->level);
