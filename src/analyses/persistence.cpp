@@ -80,15 +80,8 @@ class Tracker {
       return;
     }
     if (u == v) {
-      // A loop only matters as the arrival of a vertex: an isolated one is a
-      // maximal clique of its own.
-      if (!fresh_u) return;
-      clique_.assign(1, u);
-      const std::uint32_t number = number_clique();
-      slots_.assign(1, levels_.open(0, clique_));
-      keep(number, 0);
-      clique_of_vertex_[u] = number;
-      levels_.settle(step_, weight_, out, ticker_);
+      // A loop only matters as the arrival of a vertex.
+      if (fresh_u) add_lone_vertex(u, out);
       return;
     }
     // The step's first new clique holds the edge, and gets the next number.
@@ -122,6 +115,16 @@ class Tracker {
   // that a bound keeps apart.
   std::size_t levels_of(std::size_t size) const {
     return static_cast<std::size_t>(std::min<std::uint64_t>(size, linked_levels_));
+  }
+
+  // An isolated vertex is a maximal clique of its own, alone at level 0.
+  void add_lone_vertex(DenseVertex u, const RecordSink& out) {
+    clique_.assign(1, u);
+    const std::uint32_t number = number_clique();
+    slots_.assign(1, levels_.open(0, clique_));
+    keep(number, 0);
+    clique_of_vertex_[u] = number;
+    levels_.settle(step_, weight_, out, ticker_);
   }
 
   // The cliques that edge u-v makes maximal are {u, v} plus a maximal
@@ -209,7 +212,8 @@ class Tracker {
     low_.push_back(slots_.size() < 2 ? kNone : slots_[1]);
     CliqueRef ref{number, kNone, false};
     if (clique_.size() >= 3) {
-      high_.assign(slots_.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(2, slots_.size())), slots_.end());
+      const auto low = static_cast<std::ptrdiff_t>(std::min<std::size_t>(2, slots_.size()));
+      high_.assign(slots_.begin() + low, slots_.end());
       ref.place = live_.add(print, clique_, number, high_);
     }
     new_refs_.push_back(ref);
