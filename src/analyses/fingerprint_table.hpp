@@ -1,6 +1,8 @@
 // A flat hash table from 64-bit fingerprints of vertex sets to 32-bit
 // numbers of the sets, for the sets a filtration keeps looking up as they
-// grow: the cliques that are maximal now and the keys of each level.
+// grow: the cliques that are maximal now and the keys of each level. (A
+// key that names one thing exactly, such as an edge's two ends, serves as
+// its own fingerprint.)
 //
 // Fingerprints are sums of a seeded hash of each vertex, so a set that
 // gains a few vertices gets its new fingerprint from those alone. Distinct

@@ -18,8 +18,7 @@ namespace korvane {
 // sets are ascending id sets. Neighbour lists are ascending, without loops.
 class GrowingGraph {
  public:
-  explicit GrowingGraph(std::size_t vertex_count)
-      : adjacency_(vertex_count), present_(vertex_count, 0) {}
+  explicit GrowingGraph(std::size_t vertex_count) : adjacency_(vertex_count), present_(vertex_count, 0) {}
 
   std::size_t size() const noexcept { return adjacency_.size(); }
 
@@ -30,8 +29,9 @@ class GrowingGraph {
   // when the edge was there already.
   bool add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique);
 
-  // The clique noted when the edge u-v was added; FingerprintTable::kNone
-  // when the edge is missing.
+  // The clique noted when the edge u-v was added: it holds the edge, even
+  // if it is no longer maximal. FingerprintTable::kNone when the edge is
+  // missing.
   std::uint32_t clique_of_edge(DenseVertex u, DenseVertex v) const;
 
   const std::vector<DenseVertex>& neighbours(DenseVertex v) const { return adjacency_[v]; }
@@ -42,7 +42,7 @@ class GrowingGraph {
 
   std::vector<std::vector<DenseVertex>> adjacency_;
   FingerprintTable edge_clique_;  // edge_key() -> the clique noted with the edge
-  std::vector<char> present_;  // an admitted edge touches the vertex
+  std::vector<char> present_;     // an admitted edge touches the vertex
 };
 
 class EdgeView {
