@@ -7,9 +7,13 @@
 namespace korvane {
 
 SlotIndex ComponentLevels::open(std::uint32_t level, const std::vector<DenseVertex>& clique) {
-  const std::size_t slot = forest_.size();
-  forest_.extend(slot + 1);  // throws before a slot number would wrap
-  key_of_.push_back(kNoKey);
+  // The forest grows ahead, by doubling: slots not handed out yet are
+  // singletons nothing refers to.
+  const std::size_t slot = slots_used_++;
+  if (slot == forest_.size()) {
+    forest_.extend(std::max<std::size_t>(16, 2 * slot));  // throws before a slot number would wrap
+    key_of_.resize(forest_.size(), kNoKey);
+  }
   if (by_print_.size() <= level) by_print_.resize(std::size_t{level} + 1);
   own(static_cast<SlotIndex>(slot), level, clique);
   return static_cast<SlotIndex>(slot);
@@ -156,28 +160,32 @@ ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uin
   std::uint64_t print = base.key != kNoKey ? keys_[base.key].print : table.fingerprint(first_of(base), last_of(base));
   print += table.fingerprint(extras_.begin(), extras_.end());
   merge_extras(first_of(base), last_of(base));
+  const DenseVertex* merged_first = merged_.data();
+  const DenseVertex* merged_last = merged_first + merged_size_;
   const KeyIndex same = table.find(print, [&](KeyIndex k) {
-    return std::equal(sets_.data(keys_[k].set), sets_.end(keys_[k].set), merged_.begin(), merged_.end());
+    return std::equal(sets_.data(keys_[k].set), sets_.end(keys_[k].set), merged_first, merged_last);
   });
   if (same != kNoKey) return same;
   const KeyIndex key = new_key(level, print);
-  keys_[key].set = sets_.store(merged_.data(), merged_.data() + merged_.size());
+  keys_[key].set = sets_.store(merged_first, merged_last);
   return key;
 }
 
 // merged_ = [first, last) with extras_ put in place: runs of the base are
 // copied whole, so adding a few vertices to a large set costs a copy.
 void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* last) {
-  merged_.clear();
+  const std::size_t size = static_cast<std::size_t>(last - first) + extras_.size();
   // Room grows by doubling: the scratch follows a growing component.
-  merged_.reserve(std::bit_ceil(static_cast<std::size_t>(last - first) + extras_.size()));
+  if (merged_.size() < size) merged_.resize(std::bit_ceil(size));
+  DenseVertex* out = merged_.data();
   for (DenseVertex x : extras_) {
     const DenseVertex* at = std::lower_bound(first, last, x);
-    merged_.insert(merged_.end(), first, at);
-    merged_.push_back(x);
+    out = std::copy(first, at, out);
+    *out++ = x;
     first = at;
   }
-  merged_.insert(merged_.end(), first, last);
+  std::copy(first, last, out);
+  merged_size_ = size;
 }
 
 // A key without holders yet, its set to be filled in.

@@ -100,6 +100,7 @@ class ComponentLevels {
   const DenseVertex* last_of(const Part& p) const;
 
   UnionFind<SlotIndex> forest_;
+  std::size_t slots_used_ = 0;          // slots handed out; the forest holds spare ones beyond
   std::vector<KeyIndex> key_of_;        // at roots of components that carried a key at the last settle
   std::vector<Key> keys_;               // every key present, and free places
   SetArena<DenseVertex> sets_;          // their vertex sets
@@ -111,7 +112,8 @@ class ComponentLevels {
   std::vector<DenseVertex> extras_;
   std::vector<std::uint32_t> marks_;  // per vertex: the pass of extras_by_marks() that met it last
   std::uint32_t mark_ = 0;
-  std::vector<DenseVertex> merged_;
+  std::vector<DenseVertex> merged_;    // merged_size_ vertices of a merged set, then spare room
+  std::size_t merged_size_ = 0;
 };
 
 }  // namespace korvane
