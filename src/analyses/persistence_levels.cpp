@@ -11,7 +11,10 @@ SlotIndex ComponentLevels::open(std::uint32_t level, const std::vector<DenseVert
   // singletons nothing refers to.
   const std::size_t slot = slots_used_++;
   if (slot == forest_.size()) {
-    forest_.extend(std::max<std::size_t>(16, 2 * slot));  // throws before a slot number would wrap
+    // Doubling stops at the widest forest; past it, extend() throws before
+    // a slot number would wrap.
+    const std::size_t ahead = std::min(std::max<std::size_t>(16, 2 * slot), index_limit<SlotIndex>());
+    forest_.extend(std::max(ahead, slot + 1));
     key_of_.resize(forest_.size(), kNoKey);
   }
   if (by_print_.size() <= level) by_print_.resize(std::size_t{level} + 1);
