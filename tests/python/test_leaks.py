@@ -27,6 +27,7 @@ from misbehaving import Boom, FailingSequence, Index, IndexRaises, LyingLength, 
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 CALLS = 300 if SANITIZED else 1500
 WARM_UP = 100 if SANITIZED else 200
+GROWTH_ROUNDS = 2
 
 PAGE = os.sysconf("SC_PAGE_SIZE")
 # Measured noise is about 1 KiB (Python) and under 100 bytes (C heap); one
@@ -181,11 +182,16 @@ def test_repeated_calls_leak_nothing(reference, which, name, function_name, make
     tracemalloc.start()
     try:
         repeat(function, args, kwargs, expected, WARM_UP)
-        gc.collect()
-        python_before = tracemalloc.get_traced_memory()[0]
-        repeat(function, args, kwargs, expected, CALLS)
-        gc.collect()
-        python_growth = tracemalloc.get_traced_memory()[0] - python_before
+        # A leak grows every round; a one-off allocation elsewhere in the
+        # interpreter (a table resized once) shows up in one round at most.
+        python_growth = None
+        for _ in range(GROWTH_ROUNDS):
+            gc.collect()
+            python_before = tracemalloc.get_traced_memory()[0]
+            repeat(function, args, kwargs, expected, CALLS)
+            gc.collect()
+            growth = tracemalloc.get_traced_memory()[0] - python_before
+            python_growth = growth if python_growth is None else min(python_growth, growth)
     finally:
         tracemalloc.stop()
 
