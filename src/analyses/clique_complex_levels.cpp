@@ -9,6 +9,12 @@
 // formed to join them. Without a bound B is the vertex count, and that top
 // level exists only for a complete graph, where it agrees with the overlap
 // rule, so an absent bound is treated as no bound at all.
+//
+// Memory: the overlaps go straight into one forest per level (see
+// clique_overlaps.hpp), levels are handed over one at a time, and each
+// level's forest is freed once its level is read, so what is held natively
+// besides the level being handed over is the graph, the compact clique table
+// and the forests of the levels still to come.
 #include "analyses/clique_complex_levels.hpp"
 
 #include <algorithm>
@@ -16,152 +22,160 @@
 #include <limits>
 #include <utility>
 
-#include "analyses/clique_overlaps.hpp"
 #include "analyses/clique_search.hpp"
-#include "core/union_find.hpp"
+#include "analyses/clique_table.hpp"
+#include "analyses/sort_small.hpp"
 
 namespace korvane {
 
 namespace {
 
-constexpr CliqueIndex kNoSlot = std::numeric_limits<CliqueIndex>::max();
+constexpr CliqueIndex kNoGroup = std::numeric_limits<CliqueIndex>::max();
 
-// Level 0 below a bound of at least 2: the connected components.
-DenseLevel connected_components(const DenseGraph& graph, InterruptTicker& ticker) {
+// Level 0 below a bound of at least 2: the connected components, found
+// breadth first over ranks, then listed by a counting pass in dense order so
+// that each comes out ascending.
+DenseLevel connected_components(const DegeneracyGraph& ranked, InterruptTicker& ticker) {
+  const CompactGraph& graph = ranked.graph;
   const std::size_t n = graph.size();
-  UnionFind<DenseVertex> forest(n);
-  for (std::size_t v = 0; v < n; ++v) {
-    ticker.tick(graph.adjacency[v].size() + 1);
-    for (DenseVertex u : graph.adjacency[v]) forest.unite(static_cast<DenseVertex>(v), u);
-  }
-  // Counting sort by component, in order of first vertex: appending in
-  // vertex order keeps each component ascending.
-  constexpr DenseVertex kNone = std::numeric_limits<DenseVertex>::max();
-  std::vector<DenseVertex> slot(n, kNone);
-  std::vector<DenseVertex> component_of(n);
+  std::vector<DenseVertex> component_of(n, kNoGroup);  // by rank
+  std::vector<DenseVertex> queue;
+  queue.reserve(n);
   DenseLevel level;
-  for (std::size_t v = 0; v < n; ++v) {
-    const DenseVertex root = forest.find(static_cast<DenseVertex>(v));
-    if (slot[root] == kNone) {
-      slot[root] = static_cast<DenseVertex>(level.starts.size() - 1);
-      level.starts.push_back(0);
+  for (std::size_t source = 0; source < n; ++source) {
+    if (component_of[source] != kNoGroup) continue;
+    const auto label = static_cast<DenseVertex>(level.starts.size() - 1);
+    component_of[source] = label;
+    queue.assign(1, static_cast<DenseVertex>(source));
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+      const DenseVertex v = queue[head];
+      ticker.tick(graph.degree(v) + 1);
+      for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) {
+        if (component_of[*u] != kNoGroup) continue;
+        component_of[*u] = label;
+        queue.push_back(*u);
+      }
     }
-    component_of[v] = slot[root];
-    ++level.starts[std::size_t{slot[root]} + 1];
+    level.starts.push_back(level.starts.back() + queue.size());
   }
-  for (std::size_t c = 1; c < level.starts.size(); ++c) level.starts[c] += level.starts[c - 1];
+  std::vector<DenseVertex>().swap(queue);
+  // Relabelled by dense number: component_of[order[r]] is rank r's.
+  std::vector<DenseVertex> by_dense(n);
+  for (std::size_t r = 0; r < n; ++r) by_dense[ranked.order[r]] = component_of[r];
   level.items.resize(n);
   std::vector<std::size_t> cursor(level.starts.begin(), level.starts.end() - 1);
-  for (std::size_t v = 0; v < n; ++v) level.items[cursor[component_of[v]]++] = static_cast<DenseVertex>(v);
+  for (std::size_t v = 0; v < n; ++v) level.items[cursor[by_dense[v]]++] = static_cast<DenseVertex>(v);
   return level;
 }
 
-// Levels of clique size k = top .. 2 by the overlap rule, built top down in
-// one forest over the maximal cliques: going down a level only adds cliques
-// and joins, never splits.
-class OverlapLevels {
+// Reads the levels of clique size k >= 2 out of the forests. Level k holds
+// the cliques of at least k vertices: those below at_least(k + 1) grouped by
+// their root at k, and those of exactly k vertices each alone.
+class LevelReader {
  public:
-  OverlapLevels(const CliqueList& cliques, std::size_t vertex_count, std::size_t top, InterruptTicker& ticker)
-      : cliques_(cliques),
+  LevelReader(const CliqueTable& table, LevelForests& forests, InterruptTicker& ticker)
+      : table_(table),
+        forests_(forests),
         ticker_(ticker),
-        pairs_(overlapping_pairs(cliques, vertex_count, top, ticker)),
-        entering_(top + 1),
-        forest_(cliques.count()),
-        slot_(cliques.count(), kNoSlot),
-        seen_(vertex_count, kNever) {
-    for (std::size_t i = 0; i < cliques.count(); ++i) {
-      const std::size_t s = cliques.size_of(i);
-      if (s >= 2) entering_[std::min(s, top)].push_back(static_cast<CliqueIndex>(i));
-    }
-  }
+        group_of_root_(table.at_least(3), kNoGroup),
+        seen_(table.vertex_count(), 0) {}
 
-  // The components of clique size k; called for k = top, top - 1, .., 2.
   DenseLevel level(std::size_t k) {
-    active_.insert(active_.end(), entering_[k].begin(), entering_[k].end());
-    for (auto [a, b] : pairs_[k]) {
-      ticker_.tick();
-      forest_.unite(a, b);
-    }
-    const std::size_t groups = group_active();
+    const std::size_t joined = table_.at_least(k + 1);
+    const std::size_t groups = group_joined(k, joined);
     DenseLevel sets;
-    sets.starts.reserve(groups + 1);
+    sets.starts.reserve(groups + (table_.at_least(k) - joined) + 1);
     std::size_t begin = 0;
     for (std::size_t g = 0; g < groups; ++g) {
-      sets.add(union_of(begin, group_end_[g]));
+      add_union(sets, begin, group_end_[g]);
       begin = group_end_[g];
     }
-    for (CliqueIndex i : active_) slot_[forest_.find(i)] = kNoSlot;
+    table_.for_each(joined, table_.at_least(k), [&](std::size_t, CliqueTable::Vertices clique) { sets.add(clique); });
     return sets;
   }
 
  private:
-  static constexpr std::size_t kNever = std::numeric_limits<std::size_t>::max();
-
-  // Sorts the active cliques by component into by_group_; group g ends at
-  // group_end_[g]. Returns the number of groups.
-  std::size_t group_active() {
-    std::size_t groups = 0;
-    group_of_.resize(active_.size());
-    for (std::size_t x = 0; x < active_.size(); ++x) {
-      const CliqueIndex root = forest_.find(active_[x]);
-      if (slot_[root] == kNoSlot) slot_[root] = static_cast<CliqueIndex>(groups++);
-      group_of_[x] = slot_[root];
+  // Sorts the ids below `joined` by their root at k into by_group_; group g
+  // ends at group_end_[g]. Returns the number of groups.
+  std::size_t group_joined(std::size_t k, std::size_t joined) {
+    group_end_.clear();
+    for (std::size_t id = 0; id < joined; ++id) {
+      CliqueIndex& group = group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))];
+      if (group == kNoGroup) {
+        group = static_cast<CliqueIndex>(group_end_.size());
+        group_end_.push_back(0);
+      }
+      ++group_end_[group];
     }
-    group_end_.assign(groups + 1, 0);
-    for (CliqueIndex g : group_of_) ++group_end_[g + 1];
-    for (std::size_t g = 0; g < groups; ++g) group_end_[g + 1] += group_end_[g];
-    by_group_.resize(active_.size());
-    // Filling moves each start to the end of its group.
-    for (std::size_t x = 0; x < active_.size(); ++x) by_group_[group_end_[group_of_[x]]++] = active_[x];
-    return groups;
+    ticker_.tick(joined);
+    std::size_t start = 0;
+    for (std::size_t& end : group_end_) {
+      const std::size_t count = end;
+      end = start;
+      start += count;
+    }
+    by_group_.resize(joined);
+    // Filling moves each group's start to its end.
+    for (std::size_t id = 0; id < joined; ++id) {
+      CliqueIndex& group = group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))];
+      by_group_[group_end_[group]++] = static_cast<CliqueIndex>(id);
+    }
+    for (std::size_t id = 0; id < joined; ++id) group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))] = kNoGroup;
+    ticker_.tick(2 * joined);
+    return group_end_.size();
   }
 
   // The vertices of the cliques by_group_[begin .. end), ascending. seen_[v]
-  // holds the tag of the last union that took v; tags never repeat.
-  const std::vector<DenseVertex>& union_of(std::size_t begin, std::size_t end) {
-    ++tag_;
+  // holds the tag of the last union that took vertex v.
+  void add_union(DenseLevel& sets, std::size_t begin, std::size_t end) {
+    if (end - begin == 1) return sets.add(table_.clique(by_group_[begin]));
+    if (++tag_ == 0) {
+      std::fill(seen_.begin(), seen_.end(), 0);
+      tag_ = 1;
+    }
     vertices_.clear();
     for (std::size_t x = begin; x < end; ++x) {
-      const CliqueIndex i = by_group_[x];
-      ticker_.tick(cliques_.size_of(i));
-      for (const DenseVertex* v = cliques_.begin_of(i); v != cliques_.end_of(i); ++v) {
+      const CliqueTable::Vertices clique = table_.clique(by_group_[x]);
+      ticker_.tick(clique.size());
+      for (const DenseVertex* v = clique.first; v != clique.last; ++v) {
         if (seen_[*v] == tag_) continue;
         seen_[*v] = tag_;
         vertices_.push_back(*v);
       }
     }
-    std::sort(vertices_.begin(), vertices_.end());
-    return vertices_;
+    sort_small(vertices_.data(), vertices_.data() + vertices_.size());
+    sets.add(vertices_);
   }
 
-  const CliqueList& cliques_;
+  const CliqueTable& table_;
+  LevelForests& forests_;
   InterruptTicker& ticker_;
-  CliquePairs pairs_;
-  std::vector<std::vector<CliqueIndex>> entering_;  // by the largest size k at which a clique takes part
-  UnionFind<CliqueIndex> forest_;
-  std::vector<CliqueIndex> active_;
-  std::vector<CliqueIndex> slot_;  // root -> group, kNoSlot between levels
-  std::vector<CliqueIndex> group_of_;
+  std::vector<CliqueIndex> group_of_root_;  // kNoGroup between levels
   std::vector<std::size_t> group_end_;
   std::vector<CliqueIndex> by_group_;
+  std::vector<std::uint32_t> seen_;
+  std::uint32_t tag_ = 0;
   std::vector<DenseVertex> vertices_;
-  std::vector<std::size_t> seen_;
-  std::size_t tag_ = 0;
 };
 
-CliqueList maximal_cliques(const DenseGraph& graph, const GraphLimits& limits, InterruptTicker& ticker) {
-  CliqueList cliques;
-  for_each_maximal_clique(graph, ticker, [&](const std::vector<DenseVertex>& clique) {
-    check_capacity(cliques.count() + 1, limits.cliques, "maximal cliques");
-    cliques.add(clique);
+// The maximal cliques of two or more vertices; every maximal clique, a lone
+// vertex included, counts against the limit.
+CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& limits, InterruptTicker& ticker) {
+  std::vector<std::vector<DenseVertex>> runs;  // by size
+  std::size_t found = 0;
+  for_each_maximal_clique(ranked, ticker, [&](const DenseVertex* first, const DenseVertex* last) {
+    check_capacity(++found, limits.cliques, "maximal cliques");
+    const auto size = static_cast<std::size_t>(last - first);
+    if (size < 2) return;
+    if (runs.size() <= size) runs.resize(size + 1);
+    std::vector<DenseVertex>& run = runs[size];
+    const std::size_t at = run.size();
+    run.insert(run.end(), first, last);
+    DenseVertex* out = run.data() + at;
+    for (std::size_t i = 0; i < size; ++i) out[i] = ranked.order[out[i]];
+    sort_small(out, out + size);
   });
-  return cliques;
-}
-
-std::size_t largest_size(const CliqueList& cliques) {
-  std::size_t largest = 0;
-  for (std::size_t i = 0; i < cliques.count(); ++i) largest = std::max(largest, cliques.size_of(i));
-  return largest;
+  return CliqueTable(std::move(runs), ranked.graph.size(), ticker);
 }
 
 // With a bound of 1 no edge is formed: every vertex is alone at level 0.
@@ -176,10 +190,24 @@ DenseLevel vertices_apart(std::size_t n) {
   return alone;
 }
 
+// The top level under a bound of `cap` vertices: every clique of `cap`
+// vertices apart.
+DenseLevel cliques_apart(const DegeneracyGraph& ranked, std::uint64_t cap, InterruptTicker& ticker) {
+  DenseLevel apart;
+  std::vector<DenseVertex> vertices;
+  for_each_clique_of_size(ranked, cap, ticker, [&](const DenseVertex* first, const DenseVertex* last) {
+    vertices.clear();
+    for (; first != last; ++first) vertices.push_back(ranked.order[*first]);
+    std::sort(vertices.begin(), vertices.end());
+    apart.add(vertices);
+  });
+  return apart;
+}
+
 }  // namespace
 
 void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const LevelSink& sink,
-                           const GraphLimits& limits) {
+                           const GraphLimits& limits, const OverlapTuning& tuning) {
   InterruptTicker ticker;
   const VertexNumbering numbering(edges, limits);
   const std::size_t n = numbering.size();
@@ -191,28 +219,28 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
     return;
   }
 
-  const DenseGraph graph = build_dense_graph(edges, numbering, ticker);
-  std::vector<Edge>().swap(edges);
-  const CliqueList cliques = maximal_cliques(graph, limits, ticker);
-  const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest_size(cliques));
-  sink.start(static_cast<std::size_t>(level_count), numbering.ids());
-  sink.level(0, connected_components(graph, ticker));
-  // Levels of clique size 2 .. top follow the overlap rule.
-  const std::size_t top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
-  if (top >= 2) {
-    OverlapLevels overlap(cliques, n, top, ticker);
-    for (std::size_t k = top; k >= 2; --k) sink.level(k - 1, overlap.level(k));
-  }
-  if (level_count == cap) {
+  const DegeneracyGraph ranked = by_degeneracy(build_compact_graph(std::move(edges), numbering, ticker), ticker);
+  {
+    const CliqueTable table = maximal_cliques(ranked, limits, ticker);
+    const std::uint64_t level_count = std::min<std::uint64_t>(cap, std::max<std::size_t>(table.largest(), 1));
+    // Levels of clique size 2 .. top follow the overlap rule.
+    const auto top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
+    LevelForests forests(table, top);
+    join_overlapping_cliques(table, forests, tuning, ticker);
+    sink.start(static_cast<std::size_t>(level_count), numbering.ids());
     // The top level keeps every clique of `cap` vertices apart.
-    DenseLevel apart;
-    for_each_clique_of_size(graph, cap, ticker, [&](const std::vector<DenseVertex>& clique) { apart.add(clique); });
-    sink.level(static_cast<std::size_t>(cap - 1), apart);
+    if (level_count == cap) sink.level(static_cast<std::size_t>(cap - 1), cliques_apart(ranked, cap, ticker));
+    LevelReader reader(table, forests, ticker);
+    for (std::size_t k = top; k >= 2; --k) {
+      sink.level(k - 1, reader.level(k));
+      forests.release(k);
+    }
   }
+  sink.level(0, connected_components(ranked, ticker));
 }
 
 std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge>& edges, CliqueSizeBound bound,
-                                                          const GraphLimits& limits) {
+                                                          const GraphLimits& limits, const OverlapTuning& tuning) {
   std::vector<std::vector<VertexSet>> levels;
   const std::vector<VertexId>* ids = nullptr;
   LevelSink sink;
@@ -227,7 +255,7 @@ std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge
       levels[q].push_back(VertexSet::from_ascending(std::move(set)));
     }
   };
-  clique_complex_levels(std::vector<Edge>(edges), bound, sink, limits);
+  clique_complex_levels(std::vector<Edge>(edges), bound, sink, limits, tuning);
   return levels;
 }
 

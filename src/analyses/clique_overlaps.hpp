@@ -1,25 +1,67 @@
-// Pairs of maximal cliques of a graph that overlap in two or more vertices,
-// filed by how many they share. The clique-complex levels of a graph follow
-// from these pairs alone.
+// Overlaps among the maximal cliques of a graph, recorded straight into one
+// disjoint-set forest per clique size: no list of overlapping pairs is ever
+// held. The clique-complex levels follow from these forests alone.
 #pragma once
 
 #include <cstddef>
-#include <utility>
 #include <vector>
 
-#include "analyses/dense_graph.hpp"
+#include "analyses/clique_table.hpp"
 #include "core/interrupt.hpp"
+#include "core/union_find.hpp"
 
 namespace korvane {
 
-// pairs[s]: pairs of cliques to join at every clique size k with
-// 2 <= k <= s. Every two cliques sharing s >= 2 vertices end up joined at
-// size min(s, top), directly or through a chain of filed pairs.
-using CliquePairs = std::vector<std::vector<std::pair<CliqueIndex, CliqueIndex>>>;
+// Knobs of the overlap search. The defaults are what the module uses; tests
+// turn them to force every path on small graphs. Every setting gives the
+// same forests up to the choice of roots.
+struct OverlapTuning {
+  // Cliques of more vertices than this are "large": they never drive the
+  // shared-subset walk (whose cost can grow with 2^size) and are matched
+  // against each other by direct overlap counting instead.
+  std::size_t small_clique_max = 16;
+  // A group of cliques sharing a vertex subset with at most this many
+  // members is compared pair by pair rather than split further.
+  std::size_t pairwise_group_max = 12;
+};
 
-// `cliques` are the maximal cliques of a graph of `vertex_count` vertices;
-// `top` (at least 2) is the largest clique size whose level is wanted.
-CliquePairs overlapping_pairs(const CliqueList& cliques, std::size_t vertex_count, std::size_t top,
+// For every clique size k = 2 .. top, a forest over the cliques that can
+// share k vertices with another one: the ids below at_least(k + 1) (two
+// distinct maximal cliques share fewer vertices than either holds). Cliques
+// larger than top count as cliques of top vertices.
+class LevelForests {
+ public:
+  LevelForests(const CliqueTable& table, std::size_t top);
+
+  std::size_t top() const noexcept { return top_; }
+
+  // Records that cliques a and b share an edge: they are joined at size 2.
+  // Precondition: both hold three or more vertices.
+  void join_sharing_edge(CliqueIndex a, CliqueIndex b) { forests_[2].unite(a, b); }
+
+  // Records that cliques a and b share at least `shared` vertices: they are
+  // joined at every size k with 3 <= k <= min(shared, top), size 2 being
+  // complete from the shared edges. Levels nest, so the walk down stops at
+  // the first level where they are together already. Throws InternalFailure
+  // if a clique is too small to share that many.
+  void join(CliqueIndex a, CliqueIndex b, std::size_t shared);
+
+  // The root standing for clique `id`'s component at size k.
+  // Preconditions: 2 <= k <= top, k not released, id < at_least(k + 1).
+  CliqueIndex root(std::size_t k, CliqueIndex id) { return forests_[k].find(id); }
+  // Frees the forest of size k once its level is read.
+  void release(std::size_t k) { forests_[k] = UnionFind<CliqueIndex>(); }
+
+ private:
+  const CliqueTable& table_;
+  std::size_t top_;
+  std::vector<UnionFind<CliqueIndex>> forests_;  // by k; 0 and 1 unused
+};
+
+// Records in `forests` every overlap of two or more vertices between two
+// cliques of `table`, as chains of joins that connect each overlapping pair
+// at its full overlap (capped at the forests' top).
+void join_overlapping_cliques(const CliqueTable& table, LevelForests& forests, const OverlapTuning& tuning,
                               InterruptTicker& ticker);
 
 }  // namespace korvane

@@ -1,11 +1,21 @@
 // Maximal and fixed-size clique search over one vertex's neighbourhood at a
 // time; see clique_search.hpp.
+//
+// Everything runs on the graph renumbered by degeneracy order (ranks). A
+// clique is found from its lowest rank, the root: the root's later
+// neighbours are the candidates that may join it, its earlier neighbours
+// the excluded vertices that may block it (a clique they extend was found
+// from an earlier root). Since lists are ascending, the candidates are the
+// tail of the root's list and come in rank order, so a clique's ranks come
+// out ascending once its candidates are.
 #include "analyses/clique_search.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <limits>
 #include <utility>
+
+#include "analyses/sort_small.hpp"
 
 namespace korvane {
 
@@ -26,15 +36,35 @@ bool none(const Word* row, std::size_t words) {
   return true;
 }
 
+bool disjoint(const Word* a, const Word* b, std::size_t words) {
+  for (std::size_t i = 0; i < words; ++i) {
+    if ((a[i] & b[i]) != 0) return false;
+  }
+  return true;
+}
+
+// Set bits of a word. The baseline x86-64 target has no population count
+// instruction, and the library call it falls back to is slower than this.
+unsigned ones(Word x) {
+#if defined(__POPCNT__) || defined(__aarch64__)
+  return static_cast<unsigned>(std::popcount(x));
+#else
+  x = x - ((x >> 1) & 0x5555555555555555ULL);
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+  return static_cast<unsigned>((x * 0x0101010101010101ULL) >> 56);
+#endif
+}
+
 std::size_t count(const Word* row, std::size_t words) {
   std::size_t total = 0;
-  for (std::size_t i = 0; i < words; ++i) total += static_cast<std::size_t>(std::popcount(row[i]));
+  for (std::size_t i = 0; i < words; ++i) total += ones(row[i]);
   return total;
 }
 
 std::size_t count_common(const Word* a, const Word* b, std::size_t words) {
   std::size_t total = 0;
-  for (std::size_t i = 0; i < words; ++i) total += static_cast<std::size_t>(std::popcount(a[i] & b[i]));
+  for (std::size_t i = 0; i < words; ++i) total += ones(a[i] & b[i]);
   return total;
 }
 
@@ -50,277 +80,31 @@ void for_each_bit(const Word* row, std::size_t words, F&& f) {
   }
 }
 
-// One vertex's later neighbours in the search order (the candidates) and,
-// when asked for, its earlier neighbours that touch at least one candidate
-// (the excluded vertices; the others can never block a clique that holds a
-// candidate). Adjacency is kept only where the search reads it: candidate to
-// candidate, candidate to excluded, excluded to candidate.
-class Neighbourhood {
- public:
-  explicit Neighbourhood(const DenseGraph& graph) : graph_(graph), slot_(graph.size(), kAbsent) {}
-
-  std::vector<DenseVertex> candidates;
-  std::vector<DenseVertex> excluded;
-  std::size_t cand_words = 0;
-  std::size_t excl_words = 0;
-
-  const Word* cand_to_cand(std::size_t i) const { return cand_cand_.data() + i * cand_words; }
-  const Word* cand_to_excl(std::size_t i) const { return cand_excl_.data() + i * excl_words; }
-  const Word* excl_to_cand(std::size_t j) const { return excl_cand_.data() + j * cand_words; }
-
-  void load(DenseVertex v, const std::vector<std::uint32_t>& rank, bool with_excluded, InterruptTicker& ticker) {
-    split_neighbours(v, rank, with_excluded);
-    link_candidates(ticker);
-    keep_linked_excluded();
-  }
-
- private:
-  // Later neighbours become the candidates, earlier ones (when asked for)
-  // the excluded vertices to be.
-  void split_neighbours(DenseVertex v, const std::vector<std::uint32_t>& rank, bool with_excluded) {
-    candidates.clear();
-    earlier_.clear();
-    for (DenseVertex y : graph_.adjacency[v]) {
-      if (rank[y] > rank[v]) {
-        candidates.push_back(y);
-      } else if (with_excluded) {
-        earlier_.push_back(y);
-      }
+// True when the ascending ranges share an element.
+bool meet(const DenseVertex* a, const DenseVertex* a_end, const DenseVertex* b, const DenseVertex* b_end) {
+  while (a != a_end && b != b_end) {
+    if (*a < *b) {
+      ++a;
+    } else if (*b < *a) {
+      ++b;
+    } else {
+      return true;
     }
   }
-
-  // Candidate-to-candidate bits, and the list of candidate-to-earlier links.
-  void link_candidates(InterruptTicker& ticker) {
-    const std::size_t nc = candidates.size();
-    const std::size_t na = earlier_.size();
-    const std::size_t local = nc + na;
-    for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = static_cast<DenseVertex>(i);
-    for (std::size_t j = 0; j < na; ++j) slot_[earlier_[j]] = static_cast<DenseVertex>(nc + j);
-    cand_words = words_for(nc);
-    cand_cand_.assign(nc * cand_words, 0);
-    links_.clear();
-    linked_.assign(na, 0);
-    auto record = [&](std::size_t i, std::size_t s) {
-      if (s < nc) {
-        set_bit(cand_cand_.data() + i * cand_words, s);
-      } else {
-        links_.emplace_back(static_cast<DenseVertex>(i), static_cast<DenseVertex>(s - nc));
-        linked_[s - nc] = 1;
-      }
-    };
-    for (std::size_t i = 0; i < nc; ++i) {
-      const auto& around = graph_.adjacency[candidates[i]];
-      // A hub next to a small neighbourhood: probe the hub's list instead of
-      // walking all of it.
-      if (around.size() <= 8 * local) {
-        ticker.tick(around.size());
-        for (DenseVertex y : around) {
-          const DenseVertex s = slot_[y];
-          if (s != kAbsent) record(i, s);
-        }
-      } else {
-        ticker.tick(local);
-        for (std::size_t s = 0; s < local; ++s) {
-          const DenseVertex y = s < nc ? candidates[s] : earlier_[s - nc];
-          if (std::binary_search(around.begin(), around.end(), y)) record(i, s);
-        }
-      }
-    }
-    for (DenseVertex y : candidates) slot_[y] = kAbsent;
-    for (DenseVertex y : earlier_) slot_[y] = kAbsent;
-  }
-
-  // Only earlier neighbours linked to a candidate can block a clique.
-  void keep_linked_excluded() {
-    const std::size_t na = earlier_.size();
-    excluded.clear();
-    renumber_.assign(na, kAbsent);
-    for (std::size_t j = 0; j < na; ++j) {
-      if (linked_[j] == 0) continue;
-      renumber_[j] = static_cast<DenseVertex>(excluded.size());
-      excluded.push_back(earlier_[j]);
-    }
-    excl_words = words_for(excluded.size());
-    cand_excl_.assign(candidates.size() * excl_words, 0);
-    excl_cand_.assign(excluded.size() * cand_words, 0);
-    for (auto [i, j] : links_) {
-      const DenseVertex k = renumber_[j];
-      set_bit(cand_excl_.data() + std::size_t{i} * excl_words, k);
-      set_bit(excl_cand_.data() + std::size_t{k} * cand_words, i);
-    }
-  }
-
-  const DenseGraph& graph_;
-  std::vector<DenseVertex> slot_;  // vertex -> local position, kAbsent outside the neighbourhood
-  std::vector<DenseVertex> earlier_;
-  std::vector<std::pair<DenseVertex, DenseVertex>> links_;
-  std::vector<char> linked_;
-  std::vector<DenseVertex> renumber_;
-  std::vector<Word> cand_cand_;
-  std::vector<Word> cand_excl_;
-  std::vector<Word> excl_cand_;
-};
-
-// Hands the clique made of the root and the chosen candidates, ascending, to
-// the sink.
-void emit_clique(const Neighbourhood& hood, DenseVertex root, const std::vector<DenseVertex>& chosen,
-                 std::vector<DenseVertex>& scratch, const CliqueSink& sink) {
-  scratch.clear();
-  scratch.push_back(root);
-  for (DenseVertex i : chosen) scratch.push_back(hood.candidates[i]);
-  std::sort(scratch.begin(), scratch.end());
-  sink(scratch);
+  return false;
 }
 
-// Bron–Kerbosch with Tomita's pivot inside one neighbourhood. The sets of one
-// recursion depth live in one frame of a flat buffer: P (candidates still
-// open), XP (candidates already used up), XX (excluded vertices still
-// blocking), and the branch list of that depth.
-class MaximalSearch {
- public:
-  // `buffer` is only storage, handed in so that it is reused across roots.
-  MaximalSearch(const Neighbourhood& hood, DenseVertex root, InterruptTicker& ticker, const CliqueSink& sink,
-                std::vector<DenseVertex>& scratch, std::vector<Word>& buffer)
-      : hood_(hood), root_(root), ticker_(ticker), sink_(sink), scratch_(scratch), buffer_(buffer) {
-    cw_ = hood.cand_words;
-    xw_ = hood.excl_words;
-    frame_ = 3 * cw_ + xw_;
-    buffer_.assign((hood.candidates.size() + 2) * frame_, 0);
-  }
+// ---------------------------------------------------------------------------
+// Degeneracy order and the renumbered graph
+// ---------------------------------------------------------------------------
 
-  void run() {
-    Word* top = buffer_.data();
-    for (std::size_t i = 0; i < hood_.candidates.size(); ++i) set_bit(top, i);
-    for (std::size_t j = 0; j < hood_.excluded.size(); ++j) set_bit(top + 2 * cw_, j);
-    expand(0);
-  }
-
- private:
-  void expand(std::size_t depth) {
-    ticker_.tick();
-    Word* p = buffer_.data() + depth * frame_;
-    Word* xp = p + cw_;
-    Word* xx = p + 2 * cw_;
-    Word* todo = p + 2 * cw_ + xw_;
-    if (none(p, cw_)) {
-      if (none(xp, cw_) && none(xx, xw_)) emit();
-      return;
-    }
-    // The pivot covering most open candidates leaves the fewest branches.
-    const Word* pivot = nullptr;
-    std::size_t best = 0;
-    auto consider = [&](const Word* row) {
-      const std::size_t c = count_common(p, row, cw_);
-      if (pivot == nullptr || c > best) {
-        pivot = row;
-        best = c;
-      }
-    };
-    for_each_bit(p, cw_, [&](std::size_t i) { consider(hood_.cand_to_cand(i)); });
-    for_each_bit(xp, cw_, [&](std::size_t i) { consider(hood_.cand_to_cand(i)); });
-    for_each_bit(xx, xw_, [&](std::size_t j) { consider(hood_.excl_to_cand(j)); });
-    for (std::size_t w = 0; w < cw_; ++w) todo[w] = p[w] & ~pivot[w];
-
-    Word* next = p + frame_;
-    for_each_bit(todo, cw_, [&](std::size_t v) {
-      const Word* around = hood_.cand_to_cand(v);
-      const Word* around_excl = hood_.cand_to_excl(v);
-      for (std::size_t w = 0; w < cw_; ++w) {
-        next[w] = p[w] & around[w];
-        next[cw_ + w] = xp[w] & around[w];
-      }
-      for (std::size_t w = 0; w < xw_; ++w) next[2 * cw_ + w] = xx[w] & around_excl[w];
-      chosen_.push_back(static_cast<DenseVertex>(v));
-      expand(depth + 1);
-      chosen_.pop_back();
-      clear_bit(p, v);
-      set_bit(xp, v);
-    });
-  }
-
-  void emit() { emit_clique(hood_, root_, chosen_, scratch_, sink_); }
-
-  const Neighbourhood& hood_;
-  DenseVertex root_;
-  InterruptTicker& ticker_;
-  const CliqueSink& sink_;
-  std::vector<DenseVertex>& scratch_;
-  std::size_t cw_ = 0;
-  std::size_t xw_ = 0;
-  std::size_t frame_ = 0;
-  std::vector<Word>& buffer_;
-  std::vector<DenseVertex> chosen_;
-};
-
-// Cliques of `need` more candidates, each listed once with its candidates in
-// ascending local order.
-class SizedSearch {
- public:
-  SizedSearch(const Neighbourhood& hood, DenseVertex root, std::size_t need, InterruptTicker& ticker,
-              const CliqueSink& sink, std::vector<DenseVertex>& scratch)
-      : hood_(hood), root_(root), need_(need), ticker_(ticker), sink_(sink), scratch_(scratch) {
-    cw_ = hood.cand_words;
-    buffer_.assign((need + 2) * cw_, 0);
-  }
-
-  void run() {
-    for (std::size_t i = 0; i < hood_.candidates.size(); ++i) set_bit(buffer_.data(), i);
-    extend(0, need_);
-  }
-
- private:
-  void extend(std::size_t depth, std::size_t need) {
-    ticker_.tick();
-    if (need == 0) {
-      emit();
-      return;
-    }
-    Word* p = buffer_.data() + depth * cw_;
-    Word* next = p + cw_;
-    std::size_t left = count(p, cw_);
-    for_each_bit(p, cw_, [&](std::size_t v) {
-      if (left < need) return;
-      --left;
-      // Bits are visited ascending and cleared once visited, so p now holds
-      // only candidates above v: each clique is built in one order only.
-      clear_bit(p, v);
-      const Word* around = hood_.cand_to_cand(v);
-      for (std::size_t w = 0; w < cw_; ++w) next[w] = p[w] & around[w];
-      if (need > 1 && count(next, cw_) < need - 1) return;
-      chosen_.push_back(static_cast<DenseVertex>(v));
-      extend(depth + 1, need - 1);
-      chosen_.pop_back();
-    });
-  }
-
-  void emit() { emit_clique(hood_, root_, chosen_, scratch_, sink_); }
-
-  const Neighbourhood& hood_;
-  DenseVertex root_;
-  std::size_t need_;
-  InterruptTicker& ticker_;
-  const CliqueSink& sink_;
-  std::vector<DenseVertex>& scratch_;
-  std::size_t cw_ = 0;
-  std::vector<Word> buffer_;
-  std::vector<DenseVertex> chosen_;
-};
-
-std::vector<std::uint32_t> ranks_of(const std::vector<DenseVertex>& order) {
-  std::vector<std::uint32_t> rank(order.size());
-  for (std::size_t i = 0; i < order.size(); ++i) rank[order[i]] = static_cast<std::uint32_t>(i);
-  return rank;
-}
-
-}  // namespace
-
-std::vector<DenseVertex> degeneracy_order(const DenseGraph& graph) {
-  // Batagelj–Zaversnik bucket peeling, linear in vertices plus edges.
+// Batagelj–Zaversnik bucket peeling, linear in vertices plus edges.
+std::vector<DenseVertex> peel(const CompactGraph& graph) {
   const std::size_t n = graph.size();
   std::vector<std::size_t> degree(n);
   std::size_t max_degree = 0;
   for (std::size_t v = 0; v < n; ++v) {
-    degree[v] = graph.adjacency[v].size();
+    degree[v] = graph.degree(v);
     max_degree = std::max(max_degree, degree[v]);
   }
   std::vector<std::size_t> bin(max_degree + 1, 0);
@@ -341,77 +125,481 @@ std::vector<DenseVertex> degeneracy_order(const DenseGraph& graph) {
   bin[0] = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const DenseVertex v = order[i];
-    for (DenseVertex u : graph.adjacency[v]) {
-      if (degree[u] <= degree[v]) continue;
-      const std::size_t du = degree[u];
-      const std::size_t pu = pos[u];
+    for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) {
+      if (degree[*u] <= degree[v]) continue;
+      const std::size_t du = degree[*u];
+      const std::size_t pu = pos[*u];
       const std::size_t pw = bin[du];
       const DenseVertex w = order[pw];
-      if (u != w) {
-        pos[u] = pw;
+      if (*u != w) {
+        pos[*u] = pw;
         order[pu] = w;
         pos[w] = pu;
-        order[pw] = u;
+        order[pw] = *u;
       }
       ++bin[du];
-      --degree[u];
+      --degree[*u];
     }
   }
   return order;
 }
 
-void for_each_maximal_clique(const DenseGraph& graph, InterruptTicker& ticker, const CliqueSink& sink) {
-  std::vector<DenseVertex> scratch;
-  if (graph.size() == 0) {
+CompactGraph compact(const DenseGraph& graph) {
+  CompactGraph out;
+  out.start.clear();
+  out.start.reserve(graph.size() + 1);
+  out.start.push_back(0);
+  for (const auto& around : graph.adjacency) {
+    out.neighbours.insert(out.neighbours.end(), around.begin(), around.end());
+    out.start.push_back(out.neighbours.size());
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// One root's neighbourhood
+// ---------------------------------------------------------------------------
+
+// The root's candidates (local numbers 0 .. nc-1, in rank order) and, when
+// asked for, its earlier neighbours that touch at least one candidate (the
+// excluded vertices, local 0 .. ne-1; the others can never block a clique
+// that holds a candidate). Adjacency is kept only where the searches read
+// it: candidate to candidate, candidate to excluded, excluded to candidate.
+class Neighbourhood {
+ public:
+  explicit Neighbourhood(const DegeneracyGraph& ranked)
+      : ranked_(ranked), graph_(ranked.graph), slot_(ranked.graph.size(), kAbsent) {}
+
+  DenseVertex root = 0;
+  const DenseVertex* candidates = nullptr;  // ranks, ascending
+  std::size_t nc = 0;
+  std::size_t ne = 0;
+  std::size_t cw = 0;  // words of a row over the candidates
+  std::size_t xw = 0;  // words of a row over the excluded vertices
+
+  const Word* cand_to_cand(std::size_t i) const { return cand_cand_.data() + i * cw; }
+  const Word* cand_to_excl(std::size_t i) const { return cand_excl_.data() + i * xw; }
+  const Word* excl_to_cand(std::size_t j) const { return excl_cand_.data() + j * cw; }
+
+  // Whether two candidates are adjacent; without, the cliques from the root
+  // are its edges to the candidates that no excluded vertex blocks.
+  bool has_local_edges() const { return local_edges_; }
+  bool blocked(std::size_t i) const { return blocked_[i] != 0; }
+
+  // Precondition: v has a later neighbour. The rows that involve excluded
+  // vertices are filled by fill_excluded().
+  void load(DenseVertex v, bool with_excluded, InterruptTicker& ticker) {
+    root = v;
+    const DenseVertex* first = graph_.begin_of(v);
+    const DenseVertex* split = ranked_.later_of(v);
+    candidates = split;
+    nc = static_cast<std::size_t>(graph_.end_of(v) - split);
+    cw = words_for(nc);
+    earlier_ = with_excluded ? first : split;
+    na_ = static_cast<std::size_t>(split - earlier_);
+    for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = static_cast<DenseVertex>(i);
+    for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = static_cast<DenseVertex>(nc + j);
+    cand_cand_.assign(nc * cw, 0);
+    links_.clear();
+    renumber_.assign(na_, kAbsent);
+    blocked_.assign(nc, 0);
+    local_edges_ = false;
+    ne = 0;
+    for (std::size_t i = 0; i < nc; ++i) link_candidate(i, ticker);
+    for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = kAbsent;
+    for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = kAbsent;
+  }
+
+  void fill_excluded() {
+    xw = words_for(ne);
+    cand_excl_.assign(nc * xw, 0);
+    excl_cand_.assign(ne * cw, 0);
+    for (auto [i, k] : links_) {
+      set_bit(cand_excl_.data() + std::size_t{i} * xw, k);
+      set_bit(excl_cand_.data() + std::size_t{k} * cw, i);
+    }
+  }
+
+ private:
+  // Candidate i's links inside the neighbourhood. Candidate-to-candidate
+  // links are set from the lower end only (its later neighbours), each
+  // earlier neighbour linked becomes excluded in order of first link.
+  void link_candidate(std::size_t i, InterruptTicker& ticker) {
+    const DenseVertex c = candidates[i];
+    const DenseVertex* first = graph_.begin_of(c);
+    const DenseVertex* later = ranked_.later_of(c);
+    const DenseVertex* last = graph_.end_of(c);
+    const std::size_t local = nc + na_;
+    auto record = [&](DenseVertex s) {
+      if (s < nc) {
+        set_bit(cand_cand_.data() + i * cw, s);
+        set_bit(cand_cand_.data() + std::size_t{s} * cw, i);
+        local_edges_ = true;
+      } else {
+        DenseVertex& k = renumber_[s - nc];
+        if (k == kAbsent) k = static_cast<DenseVertex>(ne++);
+        links_.emplace_back(static_cast<DenseVertex>(i), k);
+        blocked_[i] = 1;
+      }
+    };
+    const auto scanned = static_cast<std::size_t>(last - first);
+    if (scanned <= 8 * local) {
+      ticker.tick(scanned + 1);
+      // Earlier neighbours of the root come first in the list, then, after
+      // c, the candidates above it; those between are linked from their end.
+      if (na_ != 0) {
+        for (const DenseVertex* y = first; y != later && *y < root; ++y) {
+          if (slot_[*y] != kAbsent) record(slot_[*y]);
+        }
+      }
+      for (const DenseVertex* y = later; y != last; ++y) {
+        if (slot_[*y] != kAbsent) record(slot_[*y]);
+      }
+      return;
+    }
+    // A hub next to a small neighbourhood: probe its list instead.
+    ticker.tick(local + 1);
+    const DenseVertex* head_end = std::lower_bound(first, later, root);
+    for (std::size_t s = i + 1; s < nc; ++s) {
+      if (std::binary_search(later, last, candidates[s])) record(static_cast<DenseVertex>(s));
+    }
+    for (std::size_t j = 0; j < na_; ++j) {
+      if (std::binary_search(first, head_end, earlier_[j])) record(static_cast<DenseVertex>(nc + j));
+    }
+  }
+
+  const DegeneracyGraph& ranked_;
+  const CompactGraph& graph_;
+  std::vector<DenseVertex> slot_;  // rank -> local position, kAbsent outside the neighbourhood
+  const DenseVertex* earlier_ = nullptr;
+  std::size_t na_ = 0;
+  std::vector<std::pair<DenseVertex, DenseVertex>> links_;  // candidate, excluded
+  std::vector<DenseVertex> renumber_;                       // earlier neighbour -> excluded number
+  std::vector<char> blocked_;                               // candidate -> linked to an excluded vertex
+  bool local_edges_ = false;
+  std::vector<Word> cand_cand_;
+  std::vector<Word> cand_excl_;
+  std::vector<Word> excl_cand_;
+};
+
+// The clique made of the root and the chosen candidates, as ascending ranks:
+// candidates are in rank order, so sorting their local numbers suffices.
+class CliqueOut {
+ public:
+  void emit(const Neighbourhood& hood, const std::vector<DenseVertex>& chosen, const RankedCliqueSink& sink) {
+    ranks_.resize(chosen.size() + 1);
+    DenseVertex* out = ranks_.data();
+    out[0] = hood.root;
+    for (std::size_t i = 0; i < chosen.size(); ++i) out[i + 1] = hood.candidates[chosen[i]];
+    sort_small(out + 1, out + ranks_.size());
+    sink(out, out + ranks_.size());
+  }
+
+ private:
+  std::vector<DenseVertex> ranks_;
+};
+
+// ---------------------------------------------------------------------------
+// The searches
+// ---------------------------------------------------------------------------
+
+// Bron–Kerbosch with Tomita's pivot inside one neighbourhood. The sets of one
+// recursion depth live in one frame of a flat buffer: P (candidates still
+// open), XP (candidates already used up), XX (excluded vertices still
+// blocking), and the branch list of that depth.
+class MaximalSearch {
+ public:
+  MaximalSearch(InterruptTicker& ticker, const RankedCliqueSink& sink) : ticker_(ticker), sink_(sink) {}
+
+  void run(const Neighbourhood& hood) {
+    hood_ = &hood;
+    cw_ = hood.cw;
+    xw_ = hood.xw;
+    frame_ = 3 * cw_ + xw_;
+    // Depth never exceeds the candidates; only the top frame is read unset.
+    if (buffer_.size() < (hood.nc + 2) * frame_) buffer_.resize((hood.nc + 2) * frame_);
+    Word* top = buffer_.data();
+    std::fill(top, top + frame_, Word{0});
+    for (std::size_t i = 0; i < hood.nc; ++i) set_bit(top, i);
+    for (std::size_t j = 0; j < hood.ne; ++j) set_bit(top + 2 * cw_, j);
+    chosen_.clear();
+    expand(0);
+  }
+
+ private:
+  void expand(std::size_t depth) {
+    ticker_.tick();
+    Word* p = buffer_.data() + depth * frame_;
+    Word* xp = p + cw_;
+    Word* xx = p + 2 * cw_;
+    Word* todo = p + 2 * cw_ + xw_;
+    const Word* pivot = choose_pivot(p, xp, xx);
+    if (pivot == nullptr) return;
+    for (std::size_t w = 0; w < cw_; ++w) todo[w] = p[w] & ~pivot[w];
+    Word* next = p + frame_;
+    for_each_bit(todo, cw_, [&](std::size_t v) {
+      const Word* around = hood_->cand_to_cand(v);
+      const Word* around_excl = hood_->cand_to_excl(v);
+      for (std::size_t w = 0; w < cw_; ++w) {
+        next[w] = p[w] & around[w];
+        next[cw_ + w] = xp[w] & around[w];
+      }
+      for (std::size_t w = 0; w < xw_; ++w) next[2 * cw_ + w] = xx[w] & around_excl[w];
+      chosen_.push_back(static_cast<DenseVertex>(v));
+      branch(depth + 1);
+      chosen_.pop_back();
+      clear_bit(p, v);
+      set_bit(xp, v);
+    });
+  }
+
+  // The branch whose sets are in frame `depth`, settled at once when P holds
+  // at most one candidate. Without one, the clique is maximal unless a
+  // used-up or excluded vertex extends it; with one, u, the clique with u
+  // is, unless one extends that.
+  void branch(std::size_t depth) {
+    const Word* p = buffer_.data() + depth * frame_;
+    const Word* xp = p + cw_;
+    const Word* xx = p + 2 * cw_;
+    std::size_t u = 0;
+    switch (at_most_one(p, u)) {
+      case 0:
+        if (none(xp, cw_) && none(xx, xw_)) out_.emit(*hood_, chosen_, sink_);
+        return;
+      case 1:
+        if (disjoint(xp, hood_->cand_to_cand(u), cw_) && disjoint(xx, hood_->cand_to_excl(u), xw_)) {
+          chosen_.push_back(static_cast<DenseVertex>(u));
+          out_.emit(*hood_, chosen_, sink_);
+          chosen_.pop_back();
+        }
+        return;
+      default:
+        expand(depth);
+    }
+  }
+
+  // 0 or 1 when P holds that many candidates (setting `single` to the one),
+  // 2 for more.
+  int at_most_one(const Word* p, std::size_t& single) const {
+    int found = 0;
+    for (std::size_t w = 0; w < cw_; ++w) {
+      if (p[w] == 0) continue;
+      if (found != 0 || (p[w] & (p[w] - 1)) != 0) return 2;
+      found = 1;
+      single = w * 64 + static_cast<std::size_t>(std::countr_zero(p[w]));
+    }
+    return found;
+  }
+
+  // The vertex of P, XP or XX adjacent to most of P, whose neighbours need
+  // no branch of their own. Null when a used-up or excluded vertex is
+  // adjacent to all of P: every clique of this branch extends by it.
+  const Word* choose_pivot(const Word* p, const Word* xp, const Word* xx) {
+    const std::size_t open = count(p, cw_);
+    const Word* pivot = nullptr;
+    std::size_t best = 0;
+    bool covered = false;
+    auto consider = [&](const Word* row) {
+      const std::size_t c = count_common(p, row, cw_);
+      if (pivot == nullptr || c > best) {
+        pivot = row;
+        best = c;
+      }
+      return c;
+    };
+    for_each_bit(xx, xw_, [&](std::size_t j) { covered = covered || consider(hood_->excl_to_cand(j)) == open; });
+    for_each_bit(xp, cw_, [&](std::size_t i) { covered = covered || consider(hood_->cand_to_cand(i)) == open; });
+    if (covered) return nullptr;
+    for_each_bit(p, cw_, [&](std::size_t i) { consider(hood_->cand_to_cand(i)); });
+    return pivot;
+  }
+
+  InterruptTicker& ticker_;
+  const RankedCliqueSink& sink_;
+  const Neighbourhood* hood_ = nullptr;
+  std::size_t cw_ = 0;
+  std::size_t xw_ = 0;
+  std::size_t frame_ = 0;
+  std::vector<Word> buffer_;
+  std::vector<DenseVertex> chosen_;
+  CliqueOut out_;
+};
+
+// Cliques of `need` more candidates, each listed once with its candidates in
+// ascending local order.
+class SizedSearch {
+ public:
+  SizedSearch(InterruptTicker& ticker, const RankedCliqueSink& sink) : ticker_(ticker), sink_(sink) {}
+
+  void run(const Neighbourhood& hood, std::size_t need) {
+    hood_ = &hood;
+    cw_ = hood.cw;
+    buffer_.assign((need + 2) * cw_, 0);
+    for (std::size_t i = 0; i < hood.nc; ++i) set_bit(buffer_.data(), i);
+    chosen_.clear();
+    extend(0, need);
+  }
+
+ private:
+  void extend(std::size_t depth, std::size_t need) {
+    ticker_.tick();
+    if (need == 0) {
+      out_.emit(*hood_, chosen_, sink_);
+      return;
+    }
+    Word* p = buffer_.data() + depth * cw_;
+    Word* next = p + cw_;
+    std::size_t left = count(p, cw_);
+    for_each_bit(p, cw_, [&](std::size_t v) {
+      if (left < need) return;
+      --left;
+      // Bits are visited ascending and cleared once visited, so p now holds
+      // only candidates above v: each clique is built in one order only.
+      clear_bit(p, v);
+      const Word* around = hood_->cand_to_cand(v);
+      for (std::size_t w = 0; w < cw_; ++w) next[w] = p[w] & around[w];
+      if (need > 1 && count(next, cw_) < need - 1) return;
+      chosen_.push_back(static_cast<DenseVertex>(v));
+      extend(depth + 1, need - 1);
+      chosen_.pop_back();
+    });
+  }
+
+  InterruptTicker& ticker_;
+  const RankedCliqueSink& sink_;
+  const Neighbourhood* hood_ = nullptr;
+  std::size_t cw_ = 0;
+  std::vector<Word> buffer_;
+  std::vector<DenseVertex> chosen_;
+  CliqueOut out_;
+};
+
+// Root v with a single later neighbour c: {v, c} is maximal exactly when no
+// earlier neighbour of v is a neighbour of c.
+bool lone_edge_is_maximal(const CompactGraph& graph, DenseVertex v, const DenseVertex* split) {
+  const DenseVertex c = *split;
+  const DenseVertex* c_first = graph.begin_of(c);
+  return !meet(graph.begin_of(v), split, c_first, std::lower_bound(c_first, graph.end_of(c), v));
+}
+
+// Maps a ranked clique back to original vertices, ascending, for the
+// DenseGraph interface.
+RankedCliqueSink unranked(const std::vector<DenseVertex>& order, std::vector<DenseVertex>& scratch,
+                          const CliqueSink& sink) {
+  return [&order, &scratch, &sink](const DenseVertex* first, const DenseVertex* last) {
+    scratch.clear();
+    for (; first != last; ++first) scratch.push_back(order[*first]);
+    std::sort(scratch.begin(), scratch.end());
     sink(scratch);
+  };
+}
+
+}  // namespace
+
+DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker) {
+  DegeneracyGraph ranked;
+  ranked.order = peel(graph);
+  const std::size_t n = graph.size();
+  ticker.tick(n + graph.neighbours.size());
+  std::vector<DenseVertex> rank_of(n);
+  for (std::size_t r = 0; r < n; ++r) rank_of[ranked.order[r]] = static_cast<DenseVertex>(r);
+  CompactGraph& out = ranked.graph;
+  out.start.assign(n + 1, 0);
+  for (std::size_t r = 0; r < n; ++r) out.start[r + 1] = out.start[r] + graph.degree(ranked.order[r]);
+  out.neighbours.resize(out.start[n]);
+  // Far ends taken in ascending rank fill every list in ascending order.
+  std::vector<std::size_t> fill(out.start.begin(), out.start.end() - 1);
+  for (std::size_t w = 0; w < n; ++w) {
+    const DenseVertex original = ranked.order[w];
+    ticker.tick(graph.degree(original) + 1);
+    for (const DenseVertex* x = graph.begin_of(original); x != graph.end_of(original); ++x) {
+      out.neighbours[fill[rank_of[*x]]++] = static_cast<DenseVertex>(w);
+    }
+  }
+  ranked.later.resize(n);
+  for (std::size_t r = 0; r < n; ++r) {
+    ranked.later[r] = static_cast<std::size_t>(std::upper_bound(out.begin_of(r), out.end_of(r), r) - out.neighbours.data());
+  }
+  return ranked;
+}
+
+void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink) {
+  const CompactGraph& graph = ranked.graph;
+  if (graph.size() == 0) {
+    sink(nullptr, nullptr);
     return;
   }
-  const std::vector<DenseVertex> order = degeneracy_order(graph);
-  const std::vector<std::uint32_t> rank = ranks_of(order);
-  Neighbourhood hood(graph);
-  std::vector<Word> buffer;
-  for (DenseVertex v : order) {
+  Neighbourhood hood(ranked);
+  MaximalSearch search(ticker, sink);
+  for (std::size_t r = 0; r < graph.size(); ++r) {
+    const auto v = static_cast<DenseVertex>(r);
     ticker.tick();
-    if (graph.adjacency[v].empty()) {
-      scratch.assign(1, v);
-      sink(scratch);
-      continue;
+    const DenseVertex* split = ranked.later_of(r);
+    const auto later = static_cast<std::size_t>(graph.end_of(v) - split);
+    // No later neighbour but some earlier one: every clique through v was
+    // found from an earlier vertex, and {v} alone is not maximal.
+    if (graph.degree(v) == 0) {
+      sink(&v, &v + 1);
+    } else if (later == 1) {
+      const DenseVertex pair[2] = {v, *split};
+      if (lone_edge_is_maximal(graph, v, split)) sink(pair, pair + 2);
+    } else if (later > 1) {
+      hood.load(v, true, ticker);
+      if (hood.has_local_edges()) {
+        hood.fill_excluded();
+        search.run(hood);
+      } else {
+        for (std::size_t i = 0; i < hood.nc; ++i) {
+          const DenseVertex pair[2] = {v, hood.candidates[i]};
+          if (!hood.blocked(i)) sink(pair, pair + 2);
+        }
+      }
     }
-    hood.load(v, rank, true, ticker);
-    // No later neighbour: every clique through v was found from an earlier
-    // vertex, and {v} alone is not maximal.
-    if (hood.candidates.empty()) continue;
-    MaximalSearch(hood, v, ticker, sink, scratch, buffer).run();
   }
 }
 
-void for_each_clique_of_size(const DenseGraph& graph, std::uint64_t size, InterruptTicker& ticker,
-                             const CliqueSink& sink) {
-  std::vector<DenseVertex> scratch;
+void for_each_clique_of_size(const DegeneracyGraph& ranked, std::uint64_t size, InterruptTicker& ticker,
+                             const RankedCliqueSink& sink) {
+  const CompactGraph& graph = ranked.graph;
   if (size == 0) {
-    sink(scratch);
+    sink(nullptr, nullptr);
     return;
   }
   if (size > graph.size()) return;
   if (size == 1) {
-    for (std::size_t v = 0; v < graph.size(); ++v) {
+    for (std::size_t r = 0; r < graph.size(); ++r) {
       ticker.tick();
-      scratch.assign(1, static_cast<DenseVertex>(v));
-      sink(scratch);
+      const auto v = static_cast<DenseVertex>(r);
+      sink(&v, &v + 1);
     }
     return;
   }
-  const std::vector<DenseVertex> order = degeneracy_order(graph);
-  const std::vector<std::uint32_t> rank = ranks_of(order);
-  Neighbourhood hood(graph);
-  const std::size_t need = static_cast<std::size_t>(size - 1);
-  for (DenseVertex v : order) {
+  Neighbourhood hood(ranked);
+  SizedSearch search(ticker, sink);
+  const auto need = static_cast<std::size_t>(size - 1);
+  for (std::size_t r = 0; r < graph.size(); ++r) {
+    const auto v = static_cast<DenseVertex>(r);
     ticker.tick();
-    if (graph.adjacency[v].size() < need) continue;
-    hood.load(v, rank, false, ticker);
-    if (hood.candidates.size() < need) continue;
-    SizedSearch(hood, v, need, ticker, sink, scratch).run();
+    const DenseVertex* split = ranked.later_of(r);
+    if (static_cast<std::size_t>(graph.end_of(v) - split) < need) continue;
+    hood.load(v, false, ticker);
+    search.run(hood, need);
   }
 }
+
+void for_each_maximal_clique(const DenseGraph& graph, InterruptTicker& ticker, const CliqueSink& sink) {
+  const DegeneracyGraph ranked = by_degeneracy(compact(graph), ticker);
+  std::vector<DenseVertex> scratch;
+  for_each_maximal_clique(ranked, ticker, unranked(ranked.order, scratch, sink));
+}
+
+void for_each_clique_of_size(const DenseGraph& graph, std::uint64_t size, InterruptTicker& ticker,
+                             const CliqueSink& sink) {
+  const DegeneracyGraph ranked = by_degeneracy(compact(graph), ticker);
+  std::vector<DenseVertex> scratch;
+  for_each_clique_of_size(ranked, size, ticker, unranked(ranked.order, scratch, sink));
+}
+
+std::vector<DenseVertex> degeneracy_order(const DenseGraph& graph) { return peel(compact(graph)); }
 
 }  // namespace korvane
