@@ -10,21 +10,29 @@
 // level exists only for a complete graph, where it agrees with the overlap
 // rule, so an absent bound is treated as no bound at all.
 //
-// Memory: the overlaps go straight into one forest per level (see
-// clique_overlaps.hpp), levels are handed over one at a time, and each
-// level's forest is freed once its level is read, so what is held natively
-// besides the level being handed over is the graph, the compact clique table
-// and the forests of the levels still to come.
+// Clique size 2 (level 1) joins two edges exactly when a chain of triangles
+// links them: its forest is over the edges, fed by the triangles that the
+// clique search meets anyway. Sizes 3 and up follow the overlaps of maximal
+// cliques (see clique_overlaps.hpp).
+//
+// Memory: the overlaps go straight into one forest per level, levels are
+// handed over one at a time, and each level's forest is freed once its level
+// is read, so what is held natively besides the level being handed over is
+// the graph, the compact clique table and the forests of the levels still to
+// come.
 #include "analyses/clique_complex_levels.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "analyses/clique_search.hpp"
 #include "analyses/clique_table.hpp"
 #include "analyses/sort_small.hpp"
+#include "core/union_find.hpp"
 
 namespace korvane {
 
@@ -68,16 +76,18 @@ DenseLevel connected_components(const DegeneracyGraph& ranked, InterruptTicker& 
   return level;
 }
 
-// Reads the levels of clique size k >= 2 out of the forests. Level k holds
+// Reads the levels of clique size k >= 3 out of the forests. Level k holds
 // the cliques of at least k vertices: those below at_least(k + 1) grouped by
 // their root at k, and those of exactly k vertices each alone.
 class LevelReader {
  public:
-  LevelReader(const CliqueTable& table, LevelForests& forests, InterruptTicker& ticker)
+  LevelReader(const CliqueTable& table, LevelForests& forests, const std::vector<DenseVertex>& order,
+              InterruptTicker& ticker)
       : table_(table),
         forests_(forests),
+        order_(order),
         ticker_(ticker),
-        group_of_root_(table.at_least(3), kNoGroup),
+        group_of_root_(table.at_least(4), kNoGroup),
         seen_(table.vertex_count(), 0) {}
 
   DenseLevel level(std::size_t k) {
@@ -90,7 +100,7 @@ class LevelReader {
       add_union(sets, begin, group_end_[g]);
       begin = group_end_[g];
     }
-    table_.for_each(joined, table_.at_least(k), [&](std::size_t, CliqueTable::Vertices clique) { sets.add(clique); });
+    table_.for_each(joined, table_.at_least(k), [&](std::size_t, CliqueTable::Vertices clique) { add_clique(sets, clique); });
     return sets;
   }
 
@@ -125,10 +135,18 @@ class LevelReader {
     return group_end_.size();
   }
 
-  // The vertices of the cliques by_group_[begin .. end), ascending. seen_[v]
-  // holds the tag of the last union that took vertex v.
+  // A clique's vertices, ascending.
+  void add_clique(DenseLevel& sets, CliqueTable::Vertices clique) {
+    const std::size_t at = sets.items.size();
+    for (DenseVertex r : clique) sets.items.push_back(order_[r]);
+    sort_small(sets.items.data() + at, sets.items.data() + sets.items.size());
+    sets.starts.push_back(sets.items.size());
+  }
+
+  // The vertices of the cliques by_group_[begin .. end), ascending. seen_[r]
+  // holds the tag of the last union that took rank r.
   void add_union(DenseLevel& sets, std::size_t begin, std::size_t end) {
-    if (end - begin == 1) return sets.add(table_.clique(by_group_[begin]));
+    if (end - begin == 1) return add_clique(sets, table_.clique(by_group_[begin]));
     if (++tag_ == 0) {
       std::fill(seen_.begin(), seen_.end(), 0);
       tag_ = 1;
@@ -137,10 +155,10 @@ class LevelReader {
     for (std::size_t x = begin; x < end; ++x) {
       const CliqueTable::Vertices clique = table_.clique(by_group_[x]);
       ticker_.tick(clique.size());
-      for (const DenseVertex* v = clique.first; v != clique.last; ++v) {
-        if (seen_[*v] == tag_) continue;
-        seen_[*v] = tag_;
-        vertices_.push_back(*v);
+      for (const DenseVertex* r = clique.first; r != clique.last; ++r) {
+        if (seen_[*r] == tag_) continue;
+        seen_[*r] = tag_;
+        vertices_.push_back(order_[*r]);
       }
     }
     sort_small(vertices_.data(), vertices_.data() + vertices_.size());
@@ -149,6 +167,7 @@ class LevelReader {
 
   const CliqueTable& table_;
   LevelForests& forests_;
+  const std::vector<DenseVertex>& order_;  // rank -> dense
   InterruptTicker& ticker_;
   std::vector<CliqueIndex> group_of_root_;  // kNoGroup between levels
   std::vector<std::size_t> group_end_;
@@ -158,24 +177,105 @@ class LevelReader {
   std::vector<DenseVertex> vertices_;
 };
 
-// The maximal cliques of two or more vertices; every maximal clique, a lone
-// vertex included, counts against the limit.
-CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& limits, InterruptTicker& ticker) {
+// Adds to `sets` the vertices (dense, ascending) touched by each group of
+// edges by_group[group_end[g - 1] .. group_end[g]).
+void add_touched_vertices(const DegeneracyGraph& ranked,
+                          const std::vector<std::pair<DenseVertex, DenseVertex>>& by_group,
+                          const std::vector<std::size_t>& group_end, DenseLevel& sets, InterruptTicker& ticker) {
+  std::vector<std::uint32_t> seen(ranked.graph.size(), 0);
+  std::vector<DenseVertex> vertices;
+  std::size_t begin = 0;
+  for (std::size_t g = 0; g < group_end.size(); ++g) {
+    ticker.tick(2 * (group_end[g] - begin) + 1);
+    vertices.clear();
+    const auto tag = static_cast<std::uint32_t>(g + 1);
+    for (std::size_t e = begin; e < group_end[g]; ++e) {
+      for (DenseVertex r : {by_group[e].first, by_group[e].second}) {
+        if (seen[r] == tag) continue;
+        seen[r] = tag;
+        vertices.push_back(ranked.order[r]);
+      }
+    }
+    sort_small(vertices.data(), vertices.data() + vertices.size());
+    sets.add(vertices);
+    begin = group_end[g];
+  }
+}
+
+// The edges of one graph, joined through the triangles that hold them: a
+// forest over edge slots (see DegeneracyGraph), and which slots some
+// triangle holds at all, since most edges of a sparse graph stay alone.
+struct JoinedEdges {
+  explicit JoinedEdges(std::size_t slots) : forest(slots), in_triangle(slots, 0) {}
+  UnionFind<std::uint32_t> forest;
+  std::vector<char> in_triangle;
+};
+
+// The maximal cliques of three or more vertices, as ranks: the only ones
+// levels of clique size 3 and up read (size 2 is read off the edges), and
+// the ones the limit counts. With `edges`, the edges of every triangle are
+// joined there.
+CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& limits, JoinedEdges* edges,
+                            InterruptTicker& ticker) {
   std::vector<std::vector<DenseVertex>> runs;  // by size
   std::size_t found = 0;
-  for_each_maximal_clique(ranked, ticker, [&](const DenseVertex* first, const DenseVertex* last) {
+  const RankedCliqueSink sink = [&](const DenseVertex* first, const DenseVertex* last) {
     check_capacity(++found, limits.cliques, "maximal cliques");
     const auto size = static_cast<std::size_t>(last - first);
-    if (size < 2) return;
     if (runs.size() <= size) runs.resize(size + 1);
-    std::vector<DenseVertex>& run = runs[size];
-    const std::size_t at = run.size();
-    run.insert(run.end(), first, last);
-    DenseVertex* out = run.data() + at;
-    for (std::size_t i = 0; i < size; ++i) out[i] = ranked.order[out[i]];
-    sort_small(out, out + size);
-  });
+    runs[size].insert(runs[size].end(), first, last);
+  };
+  const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) {
+    edges->forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac));
+    edges->forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc));
+    edges->in_triangle[ab] = edges->in_triangle[ac] = edges->in_triangle[bc] = 1;
+  };
+  for_each_maximal_clique(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
   return CliqueTable(std::move(runs), ranked.graph.size(), ticker);
+}
+
+// Calls f(a, slot) for every edge: its lower rank a and its slot.
+template <class F>
+void for_each_edge(const DegeneracyGraph& ranked, InterruptTicker& ticker, F&& f) {
+  const CompactGraph& graph = ranked.graph;
+  for (std::size_t a = 0; a < graph.size(); ++a) {
+    ticker.tick(graph.degree(a) + 1);
+    for (std::size_t slot = ranked.later[a]; slot < graph.start[a + 1]; ++slot) f(static_cast<DenseVertex>(a), slot);
+  }
+}
+
+// Level 1 (clique size 2): an edge in no triangle alone, the others grouped
+// by their root in the forest, each group as the vertices it touches.
+DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, InterruptTicker& ticker) {
+  const CompactGraph& graph = ranked.graph;
+  DenseLevel sets;
+  std::vector<std::uint32_t> group_of_root(graph.neighbours.size(), kNoGroup);
+  std::vector<std::size_t> group_end;
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] == 0) {
+      const DenseVertex pair[2] = {ranked.order[a], ranked.order[graph.neighbours[slot]]};
+      sets.add(pair[0] < pair[1] ? std::array{pair[0], pair[1]} : std::array{pair[1], pair[0]});
+      return;
+    }
+    std::uint32_t& group = group_of_root[edges.forest.find(static_cast<std::uint32_t>(slot))];
+    if (group == kNoGroup) {
+      group = static_cast<std::uint32_t>(group_end.size());
+      group_end.push_back(0);
+    }
+    ++group_end[group];
+  });
+  std::size_t start = 0;
+  for (std::size_t& end : group_end) start += std::exchange(end, start);
+  // Each group's edges as pairs of ranks; filling moves its start to its end.
+  std::vector<std::pair<DenseVertex, DenseVertex>> by_group(start);
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] == 0) return;
+    const std::uint32_t group = group_of_root[edges.forest.find(static_cast<std::uint32_t>(slot))];
+    by_group[group_end[group]++] = {a, graph.neighbours[slot]};
+  });
+  std::vector<std::uint32_t>().swap(group_of_root);
+  add_touched_vertices(ranked, by_group, group_end, sets, ticker);
+  return sets;
 }
 
 // With a bound of 1 no edge is formed: every vertex is alone at level 0.
@@ -220,9 +320,16 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
   }
 
   const DegeneracyGraph ranked = by_degeneracy(build_compact_graph(std::move(edges), numbering, ticker), ticker);
+  // Clique size 2 has a level of its own (top >= 2 below) exactly when the
+  // bound lets triangles form and there is an edge.
+  const bool edges_apart = cap >= 3 && !ranked.graph.neighbours.empty();
+  if (edges_apart) check_capacity(ranked.graph.neighbours.size(), index_limit<std::uint32_t>(), "edge ends");
+  std::optional<JoinedEdges> edges_joined;
+  if (edges_apart) edges_joined.emplace(ranked.graph.neighbours.size());
   {
-    const CliqueTable table = maximal_cliques(ranked, limits, ticker);
-    const std::uint64_t level_count = std::min<std::uint64_t>(cap, std::max<std::size_t>(table.largest(), 1));
+    const CliqueTable table = maximal_cliques(ranked, limits, edges_joined ? &*edges_joined : nullptr, ticker);
+    const std::size_t largest = std::max<std::size_t>(table.largest(), ranked.graph.neighbours.empty() ? 1 : 2);
+    const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest);
     // Levels of clique size 2 .. top follow the overlap rule.
     const auto top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
     LevelForests forests(table, top);
@@ -230,11 +337,15 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
     sink.start(static_cast<std::size_t>(level_count), numbering.ids());
     // The top level keeps every clique of `cap` vertices apart.
     if (level_count == cap) sink.level(static_cast<std::size_t>(cap - 1), cliques_apart(ranked, cap, ticker));
-    LevelReader reader(table, forests, ticker);
-    for (std::size_t k = top; k >= 2; --k) {
+    LevelReader reader(table, forests, ranked.order, ticker);
+    for (std::size_t k = top; k >= 3; --k) {
       sink.level(k - 1, reader.level(k));
       forests.release(k);
     }
+  }
+  if (edges_joined) {
+    sink.level(1, edge_level(ranked, *edges_joined, ticker));
+    edges_joined.reset();
   }
   sink.level(0, connected_components(ranked, ticker));
 }

@@ -5,10 +5,9 @@
 // vertices", as long as every overlapping pair is covered by a chain of facts
 // at its full overlap. Each fact goes straight into the forests.
 //
-// Size 2, where most pairs overlap, is settled on its own: for every edge,
-// the cliques holding it are chained. Sizes 3 and up only concern cliques of
-// four or more vertices, whose facts come from a depth-first walk over shared
-// vertex subsets, vertices taken in ascending order. A node is a subset T
+// Only cliques of four or more vertices can share three. Their facts come
+// from a depth-first walk over shared vertex subsets, vertices taken in
+// ascending order. A node is a subset T
 // and every clique that contains it, each cut down to its vertices after
 // T's last one and not yet known to be common (a projected
 // copy, so a node is scanned sequentially). The members share T, the
@@ -42,7 +41,7 @@ namespace korvane {
 
 LevelForests::LevelForests(const CliqueTable& table, std::size_t top) : table_(table), top_(top) {
   forests_.resize(top + 1);
-  for (std::size_t k = 2; k <= top; ++k) forests_[k] = UnionFind<CliqueIndex>(table.at_least(k + 1));
+  for (std::size_t k = 3; k <= top; ++k) forests_[k] = UnionFind<CliqueIndex>(table.at_least(k + 1));
 }
 
 void LevelForests::join(CliqueIndex a, CliqueIndex b, std::size_t shared) {
@@ -108,7 +107,7 @@ class Arena {
   std::vector<DenseVertex> data_;
 };
 
-// The cliques of three or more vertices holding each vertex, ascending by id
+// The cliques of four or more vertices holding each vertex, ascending by id
 // (so the large ones first): holders[start[x] .. start[x + 1]).
 struct HolderIndex {
   std::vector<std::size_t> start;
@@ -136,42 +135,14 @@ HolderIndex index_holders(const CliqueTable& table, std::size_t count, Interrupt
   return index;
 }
 
-// Size 2: for every vertex x and every vertex y after it, the cliques
-// holding both are chained through the first one met (marked[y]).
-void join_edge_sharers(const CliqueTable& table, const HolderIndex& index, LevelForests& forests,
-                       InterruptTicker& ticker) {
-  std::vector<CliqueIndex> marked(table.vertex_count(), kNone);
-  std::vector<DenseVertex> touched;
-  for (std::size_t x = 0; x < table.vertex_count(); ++x) {
-    if (index.start[x + 1] - index.start[x] < 2) continue;
-    for (std::size_t h = index.start[x]; h < index.start[x + 1]; ++h) {
-      const CliqueIndex id = index.holders[h];
-      const CliqueTable::Vertices clique = table.clique(id);
-      ticker.tick(clique.size());
-      for (const DenseVertex* y = std::upper_bound(clique.first, clique.last, x); y != clique.last; ++y) {
-        if (marked[*y] == kNone) {
-          marked[*y] = id;
-          touched.push_back(*y);
-        } else {
-          forests.join_sharing_edge(marked[*y], id);
-        }
-      }
-    }
-    for (DenseVertex y : touched) marked[y] = kNone;
-    touched.clear();
-  }
-}
-
-// Sizes 3 and up: the walk over the cliques of four or more vertices, the
-// ids below at_least(4).
+// The walk over the cliques of four or more vertices, the ids below
+// at_least(4).
 class SubsetWalk {
  public:
-  SubsetWalk(const CliqueTable& table, const HolderIndex& index, LevelForests& forests, std::size_t first_small,
-             const OverlapTuning& tuning, InterruptTicker& ticker)
+  SubsetWalk(const CliqueTable& table, LevelForests& forests, std::size_t first_small, const OverlapTuning& tuning,
+             InterruptTicker& ticker)
       : table_(table),
-        index_(index),
         forests_(forests),
-        walked_(table.at_least(4)),
         first_small_(first_small),
         pairwise_max_(tuning.pairwise_group_max),
         ticker_(ticker),
@@ -183,11 +154,11 @@ class SubsetWalk {
   // One root node per vertex held by two or more cliques, one of them small:
   // its members are their suffixes after that vertex.
   void run() {
+    const HolderIndex index = index_holders(table_, table_.at_least(4), ticker_);
     for (std::size_t x = 0; x < table_.vertex_count(); ++x) {
-      // Holders ascend by id: the walked ones come first, and among them the
-      // small ones last.
-      const CliqueIndex* begin = index_.holders.data() + index_.start[x];
-      const CliqueIndex* end = std::lower_bound(begin, index_.holders.data() + index_.start[x + 1], walked_);
+      // Holders ascend by id: the small ones come last.
+      const CliqueIndex* begin = index.holders.data() + index.start[x];
+      const CliqueIndex* end = index.holders.data() + index.start[x + 1];
       if (end - begin < 2 || end[-1] < first_small_) continue;
       for (const CliqueIndex* h = begin; h != end; ++h) {
         const CliqueIndex id = *h;
@@ -322,9 +293,7 @@ class SubsetWalk {
   }
 
   const CliqueTable& table_;
-  const HolderIndex& index_;
   LevelForests& forests_;
-  const CliqueIndex walked_;       // ids below take part
   const std::size_t first_small_;  // ids below are the large cliques
   const std::size_t pairwise_max_;
   InterruptTicker& ticker_;
@@ -370,12 +339,9 @@ void join_large_pairs(const CliqueTable& table, std::size_t large, LevelForests&
 
 void join_overlapping_cliques(const CliqueTable& table, LevelForests& forests, const OverlapTuning& tuning,
                               InterruptTicker& ticker) {
-  if (forests.top() < 2) return;
-  const HolderIndex index = index_holders(table, table.at_least(3), ticker);
-  join_edge_sharers(table, index, forests, ticker);
   if (forests.top() < 3) return;
   const std::size_t large = std::min(table.at_least(4), table.at_least(tuning.small_clique_max + 1));
-  SubsetWalk(table, index, forests, large, tuning, ticker).run();
+  SubsetWalk(table, forests, large, tuning, ticker).run();
   join_large_pairs(table, large, forests, ticker);
 }
 

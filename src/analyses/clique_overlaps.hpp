@@ -1,6 +1,8 @@
-// Overlaps among the maximal cliques of a graph, recorded straight into one
-// disjoint-set forest per clique size: no list of overlapping pairs is ever
-// held. The clique-complex levels follow from these forests alone.
+// Overlaps of three or more vertices among the maximal cliques of a graph,
+// recorded straight into one disjoint-set forest per clique size: no list of
+// overlapping pairs is ever held. The clique-complex levels of clique size
+// 3 and up follow from these forests alone (size 2 follows from the
+// triangles, see clique_complex_levels.cpp).
 #pragma once
 
 #include <cstddef>
@@ -25,7 +27,7 @@ struct OverlapTuning {
   std::size_t pairwise_group_max = 12;
 };
 
-// For every clique size k = 2 .. top, a forest over the cliques that can
+// For every clique size k = 3 .. top, a forest over the cliques that can
 // share k vertices with another one: the ids below at_least(k + 1) (two
 // distinct maximal cliques share fewer vertices than either holds). Cliques
 // larger than top count as cliques of top vertices.
@@ -35,19 +37,14 @@ class LevelForests {
 
   std::size_t top() const noexcept { return top_; }
 
-  // Records that cliques a and b share an edge: they are joined at size 2.
-  // Precondition: both hold three or more vertices.
-  void join_sharing_edge(CliqueIndex a, CliqueIndex b) { forests_[2].unite(a, b); }
-
   // Records that cliques a and b share at least `shared` vertices: they are
-  // joined at every size k with 3 <= k <= min(shared, top), size 2 being
-  // complete from the shared edges. Levels nest, so the walk down stops at
-  // the first level where they are together already. Throws InternalFailure
-  // if a clique is too small to share that many.
+  // joined at every size k with 3 <= k <= min(shared, top). Levels nest, so
+  // the walk down stops at the first level where they are together already.
+  // Throws InternalFailure if a clique is too small to share that many.
   void join(CliqueIndex a, CliqueIndex b, std::size_t shared);
 
   // The root standing for clique `id`'s component at size k.
-  // Preconditions: 2 <= k <= top, k not released, id < at_least(k + 1).
+  // Preconditions: 3 <= k <= top, k not released, id < at_least(k + 1).
   CliqueIndex root(std::size_t k, CliqueIndex id) { return forests_[k].find(id); }
   // Frees the forest of size k once its level is read.
   void release(std::size_t k) { forests_[k] = UnionFind<CliqueIndex>(); }
@@ -55,10 +52,10 @@ class LevelForests {
  private:
   const CliqueTable& table_;
   std::size_t top_;
-  std::vector<UnionFind<CliqueIndex>> forests_;  // by k; 0 and 1 unused
+  std::vector<UnionFind<CliqueIndex>> forests_;  // by k; 0 .. 2 unused
 };
 
-// Records in `forests` every overlap of two or more vertices between two
+// Records in `forests` every overlap of three or more vertices between two
 // cliques of `table`, as chains of joins that connect each overlapping pair
 // at its full overlap (capped at the forests' top).
 void join_overlapping_cliques(const CliqueTable& table, LevelForests& forests, const OverlapTuning& tuning,

@@ -11,8 +11,10 @@
 #include "analyses/clique_search.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "analyses/sort_small.hpp"
@@ -160,6 +162,34 @@ CompactGraph compact(const DenseGraph& graph) {
 // One root's neighbourhood
 // ---------------------------------------------------------------------------
 
+// Every list of a graph as a row of bits over ranks, kept when the rows are
+// short next to the lists (n^2 <= 64 m: a row has no more words than the
+// average list has entries over two, and the whole takes at most 8 bytes
+// per edge). The common neighbours of two vertices are then one AND per
+// word, however long their lists.
+class AdjacencyBits {
+ public:
+  static bool worthwhile(const CompactGraph& graph) {
+    const std::size_t n = graph.size();
+    return n > 0 && n <= (std::size_t{1} << 16) && n * n <= 32 * graph.neighbours.size();
+  }
+
+  explicit AdjacencyBits(const CompactGraph& graph, InterruptTicker& ticker)
+      : words_(words_for(graph.size())), bits_(graph.size() * words_, 0) {
+    for (std::size_t v = 0; v < graph.size(); ++v) {
+      ticker.tick(graph.degree(v) + 1);
+      for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) set_bit(bits_.data() + v * words_, *u);
+    }
+  }
+
+  std::size_t words() const noexcept { return words_; }
+  const Word* row(std::size_t v) const noexcept { return bits_.data() + v * words_; }
+
+ private:
+  std::size_t words_;
+  std::vector<Word> bits_;
+};
+
 // The root's candidates (local numbers 0 .. nc-1, in rank order) and, when
 // asked for, its earlier neighbours that touch at least one candidate (the
 // excluded vertices, local 0 .. ne-1; the others can never block a clique
@@ -167,8 +197,9 @@ CompactGraph compact(const DenseGraph& graph) {
 // it: candidate to candidate, candidate to excluded, excluded to candidate.
 class Neighbourhood {
  public:
-  explicit Neighbourhood(const DegeneracyGraph& ranked)
-      : ranked_(ranked), graph_(ranked.graph), slot_(ranked.graph.size(), kAbsent) {}
+  // `bits`, when given, holds the graph's rows (see AdjacencyBits).
+  explicit Neighbourhood(const DegeneracyGraph& ranked, const AdjacencyBits* bits = nullptr)
+      : ranked_(ranked), graph_(ranked.graph), bits_(bits), slot_(ranked.graph.size(), kAbsent) {}
 
   DenseVertex root = 0;
   const DenseVertex* candidates = nullptr;  // ranks, ascending
@@ -177,18 +208,35 @@ class Neighbourhood {
   std::size_t cw = 0;  // words of a row over the candidates
   std::size_t xw = 0;  // words of a row over the excluded vertices
 
-  const Word* cand_to_cand(std::size_t i) const { return cand_cand_.data() + i * cw; }
+  // In small mode (see small()) the row is its single word.
+  const Word* cand_to_cand(std::size_t i) const { return small_ ? &cand_word_[i] : cand_cand_.data() + i * cw; }
   const Word* cand_to_excl(std::size_t i) const { return cand_excl_.data() + i * xw; }
   const Word* excl_to_cand(std::size_t j) const { return excl_cand_.data() + j * cw; }
 
   // Whether two candidates are adjacent; without, the cliques from the root
   // are its edges to the candidates that no excluded vertex blocks.
   bool has_local_edges() const { return local_edges_; }
-  bool blocked(std::size_t i) const { return blocked_[i] != 0; }
+  bool blocked(std::size_t i) const { return small_ ? cand_excl_word_[i] != 0 : blocked_[i] != 0; }
+
+  // At most 64 candidates and 64 earlier neighbours: every row is one word,
+  // and the excluded vertices keep the numbers of the earlier neighbours
+  // (0 .. 63), those linked to no candidate simply never set.
+  bool small() const { return small_; }
+  Word cand_word(std::size_t i) const { return cand_word_[i]; }            // over candidates
+  Word cand_excl_word(std::size_t i) const { return cand_excl_word_[i]; }  // over earlier neighbours
+  Word excl_word(std::size_t k) const { return excl_word_[k]; }            // over candidates
+  Word linked_excluded() const {
+    Word any = 0;
+    for (std::size_t i = 0; i < nc; ++i) any |= cand_excl_word_[i];
+    return any;
+  }
 
   // Precondition: v has a later neighbour. The rows that involve excluded
-  // vertices are filled by fill_excluded().
-  void load(DenseVertex v, bool with_excluded, InterruptTicker& ticker) {
+  // vertices are filled by fill_excluded(). Every link between two
+  // candidates closes a triangle with the root, handed to `triangles` when
+  // given.
+  void load(DenseVertex v, bool with_excluded, InterruptTicker& ticker, const TriangleSink* triangles = nullptr) {
+    triangles_ = triangles;
     root = v;
     const DenseVertex* first = graph_.begin_of(v);
     const DenseVertex* split = ranked_.later_of(v);
@@ -199,10 +247,17 @@ class Neighbourhood {
     na_ = static_cast<std::size_t>(split - earlier_);
     for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = static_cast<DenseVertex>(i);
     for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = static_cast<DenseVertex>(nc + j);
-    cand_cand_.assign(nc * cw, 0);
-    links_.clear();
-    renumber_.assign(na_, kAbsent);
-    blocked_.assign(nc, 0);
+    small_ = nc <= 64 && na_ <= 64;
+    if (small_) {
+      std::fill_n(cand_word_.begin(), nc, Word{0});
+      std::fill_n(cand_excl_word_.begin(), nc, Word{0});
+      std::fill_n(excl_word_.begin(), na_, Word{0});
+    } else {
+      cand_cand_.assign(nc * cw, 0);
+      links_.clear();
+      renumber_.assign(na_, kAbsent);
+      blocked_.assign(nc, 0);
+    }
     local_edges_ = false;
     ne = 0;
     for (std::size_t i = 0; i < nc; ++i) link_candidate(i, ticker);
@@ -224,17 +279,27 @@ class Neighbourhood {
   // Candidate i's links inside the neighbourhood. Candidate-to-candidate
   // links are set from the lower end only (its later neighbours), each
   // earlier neighbour linked becomes excluded in order of first link.
+  // `at` is where the link's far end sits in the list.
   void link_candidate(std::size_t i, InterruptTicker& ticker) {
     const DenseVertex c = candidates[i];
     const DenseVertex* first = graph_.begin_of(c);
     const DenseVertex* later = ranked_.later_of(c);
     const DenseVertex* last = graph_.end_of(c);
     const std::size_t local = nc + na_;
-    auto record = [&](DenseVertex s) {
+    auto record = [&](DenseVertex s, const DenseVertex* at) {
       if (s < nc) {
-        set_bit(cand_cand_.data() + i * cw, s);
-        set_bit(cand_cand_.data() + std::size_t{s} * cw, i);
         local_edges_ = true;
+        if (triangles_ != nullptr) triangle(i, s, at);
+        if (small_) {
+          cand_word_[i] |= Word{1} << s;
+          cand_word_[s] |= Word{1} << i;
+        } else {
+          set_bit(cand_cand_.data() + i * cw, s);
+          set_bit(cand_cand_.data() + std::size_t{s} * cw, i);
+        }
+      } else if (small_) {
+        cand_excl_word_[i] |= Word{1} << (s - nc);
+        excl_word_[s - nc] |= Word{1} << i;
       } else {
         DenseVertex& k = renumber_[s - nc];
         if (k == kAbsent) k = static_cast<DenseVertex>(ne++);
@@ -243,17 +308,21 @@ class Neighbourhood {
       }
     };
     const auto scanned = static_cast<std::size_t>(last - first);
+    if (bits_ != nullptr && bits_->words() < scanned) {
+      link_by_bits(i, record, ticker);
+      return;
+    }
     if (scanned <= 8 * local) {
       ticker.tick(scanned + 1);
       // Earlier neighbours of the root come first in the list, then, after
       // c, the candidates above it; those between are linked from their end.
       if (na_ != 0) {
         for (const DenseVertex* y = first; y != later && *y < root; ++y) {
-          if (slot_[*y] != kAbsent) record(slot_[*y]);
+          if (slot_[*y] != kAbsent) record(slot_[*y], y);
         }
       }
       for (const DenseVertex* y = later; y != last; ++y) {
-        if (slot_[*y] != kAbsent) record(slot_[*y]);
+        if (slot_[*y] != kAbsent) record(slot_[*y], y);
       }
       return;
     }
@@ -261,15 +330,47 @@ class Neighbourhood {
     ticker.tick(local + 1);
     const DenseVertex* head_end = std::lower_bound(first, later, root);
     for (std::size_t s = i + 1; s < nc; ++s) {
-      if (std::binary_search(later, last, candidates[s])) record(static_cast<DenseVertex>(s));
+      const DenseVertex* at = std::lower_bound(later, last, candidates[s]);
+      if (at != last && *at == candidates[s]) record(static_cast<DenseVertex>(s), at);
     }
     for (std::size_t j = 0; j < na_; ++j) {
-      if (std::binary_search(first, head_end, earlier_[j])) record(static_cast<DenseVertex>(nc + j));
+      const DenseVertex* at = std::lower_bound(first, head_end, earlier_[j]);
+      if (at != head_end && *at == earlier_[j]) record(static_cast<DenseVertex>(nc + j), at);
     }
+  }
+
+  // The common neighbours of the root and candidate i, from their rows.
+  // Those are candidates or earlier neighbours; candidates below i linked
+  // to it already, from their end.
+  template <class Record>
+  void link_by_bits(std::size_t i, Record& record, InterruptTicker& ticker) {
+    const DenseVertex c = candidates[i];
+    const Word* root_row = bits_->row(root);
+    const Word* row = bits_->row(c);
+    ticker.tick(bits_->words() + 1);
+    for (std::size_t w = 0; w < bits_->words(); ++w) {
+      Word common = root_row[w] & row[w];
+      while (common != 0) {
+        const auto y = static_cast<DenseVertex>(w * 64 + static_cast<std::size_t>(std::countr_zero(common)));
+        common &= common - 1;
+        const DenseVertex s = slot_[y];
+        if (s == kAbsent || (s < nc && s <= i)) continue;
+        const DenseVertex* at = s < nc ? std::lower_bound(ranked_.later_of(c), graph_.end_of(c), y) : nullptr;
+        record(s, at);
+      }
+    }
+  }
+
+  // The triangle of the root and candidates i < s, the edge {i, s} found at
+  // `at` in i's list; the root's edges sit in its list in candidate order.
+  void triangle(std::size_t i, std::size_t s, const DenseVertex* at) const {
+    const auto root_slot = static_cast<std::size_t>(candidates - graph_.neighbours.data());
+    (*triangles_)(root_slot + i, root_slot + s, static_cast<std::size_t>(at - graph_.neighbours.data()));
   }
 
   const DegeneracyGraph& ranked_;
   const CompactGraph& graph_;
+  const AdjacencyBits* bits_;
   std::vector<DenseVertex> slot_;  // rank -> local position, kAbsent outside the neighbourhood
   const DenseVertex* earlier_ = nullptr;
   std::size_t na_ = 0;
@@ -277,6 +378,11 @@ class Neighbourhood {
   std::vector<DenseVertex> renumber_;                       // earlier neighbour -> excluded number
   std::vector<char> blocked_;                               // candidate -> linked to an excluded vertex
   bool local_edges_ = false;
+  bool small_ = false;
+  std::array<Word, 64> cand_word_{};
+  std::array<Word, 64> cand_excl_word_{};
+  std::array<Word, 64> excl_word_{};
+  const TriangleSink* triangles_ = nullptr;
   std::vector<Word> cand_cand_;
   std::vector<Word> cand_excl_;
   std::vector<Word> excl_cand_;
@@ -303,13 +409,145 @@ class CliqueOut {
 // The searches
 // ---------------------------------------------------------------------------
 
+// Bron–Kerbosch with Tomita's pivot inside a small neighbourhood (see
+// Neighbourhood::small()): P (candidates still open), XP (candidates used
+// up) and XX (excluded vertices still blocking) are one word each, passed
+// by value down the recursion.
+class WordSearch {
+ public:
+  WordSearch(InterruptTicker& ticker, const RankedCliqueSink& sink, std::size_t min_size)
+      : ticker_(ticker), sink_(sink), min_size_(min_size) {}
+
+  // Candidates on a local triangle are "rich"; every maximal clique of more
+  // than one candidate with a poor one is an edge with no common neighbour
+  // among the candidates (a third one would make both ends rich), so it is
+  // settled on its own, and the search proper runs over the rich candidates
+  // only: no poor one can extend a clique of two or more rich ones.
+  void run(const Neighbourhood& hood) {
+    hood_ = &hood;
+    depth_ = 0;
+    Word rich = 0;
+    for (std::size_t i = 0; i < hood.nc; ++i) {
+      const Word row = hood.cand_word(i);
+      for (Word later = row & ~((Word{2} << i) - 1); later != 0; later &= later - 1) {
+        const auto j = static_cast<std::size_t>(std::countr_zero(later));
+        if ((row & hood.cand_word(j)) != 0) rich |= (Word{1} << i) | (Word{1} << j);
+      }
+    }
+    for (std::size_t i = 0; i < hood.nc; ++i) settle_poor(i, rich);
+    if (rich != 0) expand(rich, 0, hood.linked_excluded());
+  }
+
+ private:
+  void expand(Word p, Word xp, Word xx) {
+    ticker_.tick();
+    Word pivot = 0;
+    if (!choose_pivot(p, xp, xx, pivot)) return;
+    for (Word todo = p & ~pivot; todo != 0; todo &= todo - 1) {
+      const auto v = static_cast<std::size_t>(std::countr_zero(todo));
+      const Word around = hood_->cand_word(v);
+      branch(v, p & around, xp & around, xx & hood_->cand_excl_word(v));
+      p &= ~(Word{1} << v);
+      xp |= Word{1} << v;
+    }
+  }
+
+  // The cliques of candidate i that hold a poor candidate: i alone when it
+  // has no neighbour among the candidates, else its edges to later ones not
+  // both rich; each maximal unless an excluded vertex extends it.
+  void settle_poor(std::size_t i, Word rich) {
+    const Word row = hood_->cand_word(i);
+    const Word blocking = hood_->cand_excl_word(i);
+    if (row == 0) {
+      if (blocking == 0) emit_with(i, i);
+      return;
+    }
+    const Word later = row & ~((Word{2} << i) - 1);
+    const Word partners = (rich >> i & 1) != 0 ? later & ~rich : later;
+    for (Word b = partners; b != 0; b &= b - 1) {
+      const auto j = static_cast<std::size_t>(std::countr_zero(b));
+      if ((blocking & hood_->cand_excl_word(j)) == 0) emit_with(i, j);
+    }
+  }
+
+  // The root with candidates i and j (i == j: i alone), i <= j.
+  void emit_with(std::size_t i, std::size_t j) {
+    const std::size_t size = i == j ? 2 : 3;
+    if (size < min_size_) return;
+    const DenseVertex clique[3] = {hood_->root, hood_->candidates[i], hood_->candidates[j]};
+    sink_(clique, clique + size);
+  }
+
+  // Candidate v taken, its P, XP and XX given; settled at once when at most
+  // one candidate is left open (see MaximalSearch::branch).
+  void branch(std::size_t v, Word p, Word xp, Word xx) {
+    chosen_[depth_++] = static_cast<DenseVertex>(v);
+    if (p == 0) {
+      if ((xp | xx) == 0) emit();
+    } else if ((p & (p - 1)) == 0) {
+      const auto u = static_cast<std::size_t>(std::countr_zero(p));
+      if ((xp & hood_->cand_word(u)) == 0 && (xx & hood_->cand_excl_word(u)) == 0) {
+        chosen_[depth_++] = static_cast<DenseVertex>(u);
+        emit();
+        --depth_;
+      }
+    } else {
+      expand(p, xp, xx);
+    }
+    --depth_;
+  }
+
+  // The row of the vertex of P, XP or XX adjacent to most of P; false when
+  // a used-up or excluded vertex is adjacent to all of P.
+  bool choose_pivot(Word p, Word xp, Word xx, Word& pivot) const {
+    const unsigned open = ones(p);
+    unsigned best = 0;
+    for (Word b = xx; b != 0; b &= b - 1) {
+      const Word row = hood_->excl_word(static_cast<std::size_t>(std::countr_zero(b)));
+      const unsigned c = ones(p & row);
+      if (c == open) return false;
+      if (c >= best) best = c, pivot = row;
+    }
+    for (Word b = xp; b != 0; b &= b - 1) {
+      const Word row = hood_->cand_word(static_cast<std::size_t>(std::countr_zero(b)));
+      const unsigned c = ones(p & row);
+      if (c == open) return false;
+      if (c >= best) best = c, pivot = row;
+    }
+    for (Word b = p; b != 0 && best + 1 < open; b &= b - 1) {
+      const Word row = hood_->cand_word(static_cast<std::size_t>(std::countr_zero(b)));
+      const unsigned c = ones(p & row);
+      if (c >= best) best = c, pivot = row;
+    }
+    return true;
+  }
+
+  void emit() {
+    if (depth_ + 1 < min_size_) return;
+    DenseVertex* out = ranks_.data();
+    out[0] = hood_->root;
+    for (std::size_t i = 0; i < depth_; ++i) out[i + 1] = hood_->candidates[chosen_[i]];
+    sort_small(out + 1, out + depth_ + 1);
+    sink_(out, out + depth_ + 1);
+  }
+
+  InterruptTicker& ticker_;
+  const RankedCliqueSink& sink_;
+  const std::size_t min_size_;
+  const Neighbourhood* hood_ = nullptr;
+  std::size_t depth_ = 0;
+  std::array<DenseVertex, 64> chosen_{};
+  std::array<DenseVertex, 65> ranks_{};
+};
+
 // Bron–Kerbosch with Tomita's pivot inside one neighbourhood. The sets of one
 // recursion depth live in one frame of a flat buffer: P (candidates still
 // open), XP (candidates already used up), XX (excluded vertices still
 // blocking), and the branch list of that depth.
 class MaximalSearch {
  public:
-  MaximalSearch(InterruptTicker& ticker, const RankedCliqueSink& sink) : ticker_(ticker), sink_(sink) {}
+  MaximalSearch(InterruptTicker& ticker, const RankedCliqueSink& sink, std::size_t min_size)
+      : ticker_(ticker), sink_(sink), min_size_(min_size) {}
 
   void run(const Neighbourhood& hood) {
     hood_ = &hood;
@@ -364,12 +602,12 @@ class MaximalSearch {
     std::size_t u = 0;
     switch (at_most_one(p, u)) {
       case 0:
-        if (none(xp, cw_) && none(xx, xw_)) out_.emit(*hood_, chosen_, sink_);
+        if (none(xp, cw_) && none(xx, xw_)) emit();
         return;
       case 1:
         if (disjoint(xp, hood_->cand_to_cand(u), cw_) && disjoint(xx, hood_->cand_to_excl(u), xw_)) {
           chosen_.push_back(static_cast<DenseVertex>(u));
-          out_.emit(*hood_, chosen_, sink_);
+          emit();
           chosen_.pop_back();
         }
         return;
@@ -414,8 +652,13 @@ class MaximalSearch {
     return pivot;
   }
 
+  void emit() {
+    if (chosen_.size() + 1 >= min_size_) out_.emit(*hood_, chosen_, sink_);
+  }
+
   InterruptTicker& ticker_;
   const RankedCliqueSink& sink_;
+  const std::size_t min_size_;
   const Neighbourhood* hood_ = nullptr;
   std::size_t cw_ = 0;
   std::size_t xw_ = 0;
@@ -523,14 +766,18 @@ DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker
   return ranked;
 }
 
-void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink) {
+void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink,
+                             const TriangleSink* triangles, std::size_t min_size) {
   const CompactGraph& graph = ranked.graph;
   if (graph.size() == 0) {
     sink(nullptr, nullptr);
     return;
   }
-  Neighbourhood hood(ranked);
-  MaximalSearch search(ticker, sink);
+  std::optional<AdjacencyBits> bits;
+  if (AdjacencyBits::worthwhile(graph)) bits.emplace(graph, ticker);
+  Neighbourhood hood(ranked, bits ? &*bits : nullptr);
+  MaximalSearch search(ticker, sink, min_size);
+  WordSearch word_search(ticker, sink, min_size);
   for (std::size_t r = 0; r < graph.size(); ++r) {
     const auto v = static_cast<DenseVertex>(r);
     ticker.tick();
@@ -539,16 +786,18 @@ void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& tic
     // No later neighbour but some earlier one: every clique through v was
     // found from an earlier vertex, and {v} alone is not maximal.
     if (graph.degree(v) == 0) {
-      sink(&v, &v + 1);
+      if (min_size <= 1) sink(&v, &v + 1);
     } else if (later == 1) {
       const DenseVertex pair[2] = {v, *split};
-      if (lone_edge_is_maximal(graph, v, split)) sink(pair, pair + 2);
+      if (min_size <= 2 && lone_edge_is_maximal(graph, v, split)) sink(pair, pair + 2);
     } else if (later > 1) {
-      hood.load(v, true, ticker);
-      if (hood.has_local_edges()) {
+      hood.load(v, true, ticker, triangles);
+      if (hood.has_local_edges() && hood.small()) {
+        word_search.run(hood);
+      } else if (hood.has_local_edges()) {
         hood.fill_excluded();
         search.run(hood);
-      } else {
+      } else if (min_size <= 2) {
         for (std::size_t i = 0; i < hood.nc; ++i) {
           const DenseVertex pair[2] = {v, hood.candidates[i]};
           if (!hood.blocked(i)) sink(pair, pair + 2);

@@ -40,6 +40,10 @@ struct CompactGraph {
 // rank) is vertex order[r] of the original, and every list is ascending. A
 // vertex's later neighbours, the ones a search from it extends with, are then
 // the tail of its list.
+//
+// The slot of an edge {a, b} with a < b is the offset of b in
+// graph.neighbours, within a's list: every edge has one slot, below
+// graph.neighbours.size(), and no two edges share one.
 struct DegeneracyGraph {
   std::vector<DenseVertex> order;  // rank -> original vertex
   CompactGraph graph;
@@ -60,10 +64,18 @@ using CliqueSink = std::function<void(const std::vector<DenseVertex>&)>;
 // ascending. The range is reused after the call returns.
 using RankedCliqueSink = std::function<void(const DenseVertex* first, const DenseVertex* last)>;
 
+// Receives one triangle of a DegeneracyGraph as the slots of its edges.
+using TriangleSink = std::function<void(std::size_t ab, std::size_t ac, std::size_t bc)>;
+
 // Every maximal clique exactly once. A graph without vertices has one maximal
 // clique, the empty one; an isolated vertex is a maximal clique of its own.
+// The ranked search leaves out the maximal cliques of fewer than `min_size`
+// vertices (not even checking that they are maximal when it can), and hands
+// every triangle, exactly once, to `triangles` when given: it meets them
+// all on the way.
 void for_each_maximal_clique(const DenseGraph& graph, InterruptTicker& ticker, const CliqueSink& sink);
-void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink);
+void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink,
+                             const TriangleSink* triangles = nullptr, std::size_t min_size = 0);
 
 // Every clique of exactly `size` vertices exactly once (size 0: the empty
 // clique once).

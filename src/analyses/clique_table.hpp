@@ -6,8 +6,11 @@
 // form a run stored back to back, so a clique's place follows from its id and
 // no offset is kept per clique.
 //
-// A clique is stored as its dense vertex numbers, ascending, so that a
-// clique alone in its component is copied out as it is.
+// A clique is stored as its vertices' ranks in degeneracy order, ascending,
+// as the clique search finds it (see DegeneracyGraph): an order that puts
+// the vertices of dense cores, held by many cliques, last, so that the
+// overlap walk extends shared subsets from rare vertices to popular ones.
+// Vertices below are ranks.
 #pragma once
 
 #include <algorithm>

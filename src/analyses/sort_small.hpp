@@ -5,11 +5,16 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 namespace korvane {
 
 template <class T>
-void sort_small(T* first, T* last) {
+inline void sort_small(T* first, T* last) {
+  if (last - first == 2) {
+    if (first[1] < first[0]) std::swap(first[0], first[1]);
+    return;
+  }
   if (last - first > 24) {
     std::sort(first, last);
     return;
