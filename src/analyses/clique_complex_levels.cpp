@@ -94,7 +94,10 @@ class LevelReader {
     const std::size_t joined = table_.at_least(k + 1);
     const std::size_t groups = group_joined(k, joined);
     DenseLevel sets;
-    sets.starts.reserve(groups + (table_.at_least(k) - joined) + 1);
+    const std::size_t alone = table_.at_least(k) - joined;
+    sets.starts.reserve(groups + alone + 1);
+    // Exact for the cliques alone, a floor for the unions.
+    sets.items.reserve(alone * k + groups * (k + 1));
     std::size_t begin = 0;
     for (std::size_t g = 0; g < groups; ++g) {
       add_union(sets, begin, group_end_[g]);
@@ -138,8 +141,10 @@ class LevelReader {
   // A clique's vertices, ascending.
   void add_clique(DenseLevel& sets, CliqueTable::Vertices clique) {
     const std::size_t at = sets.items.size();
-    for (DenseVertex r : clique) sets.items.push_back(order_[r]);
-    sort_small(sets.items.data() + at, sets.items.data() + sets.items.size());
+    sets.items.resize(at + clique.size());
+    DenseVertex* out = sets.items.data() + at;
+    for (std::size_t i = 0; i < clique.size(); ++i) out[i] = order_[clique.first[i]];
+    sort_small(out, out + clique.size());
     sets.starts.push_back(sets.items.size());
   }
 

@@ -44,9 +44,7 @@ LevelForests::LevelForests(const CliqueTable& table, std::size_t top) : table_(t
   for (std::size_t k = 3; k <= top; ++k) forests_[k] = UnionFind<CliqueIndex>(table.at_least(k + 1));
 }
 
-void LevelForests::join(CliqueIndex a, CliqueIndex b, std::size_t shared) {
-  if (shared < 3 || top_ < 3) return;
-  const std::size_t highest = std::min(shared, top_);
+void LevelForests::join_from(CliqueIndex a, CliqueIndex b, std::size_t highest) {
   if (std::max(a, b) >= table_.at_least(highest + 1)) {
     throw InternalFailure("two cliques share more vertices than one of them holds");
   }
@@ -152,7 +150,9 @@ class SubsetWalk {
         slot_(table.vertex_count(), kNone) {}
 
   // One root node per vertex held by two or more cliques, one of them small:
-  // its members are their suffixes after that vertex.
+  // its members are their suffixes after that vertex. A root with few
+  // members compares them whole instead, each pair only at the lowest vertex
+  // it shares (the full overlap counted there, no copy made).
   void run() {
     const HolderIndex index = index_holders(table_, table_.at_least(4), ticker_);
     for (std::size_t x = 0; x < table_.vertex_count(); ++x) {
@@ -160,6 +160,10 @@ class SubsetWalk {
       const CliqueIndex* begin = index.holders.data() + index.start[x];
       const CliqueIndex* end = index.holders.data() + index.start[x + 1];
       if (end - begin < 2 || end[-1] < first_small_) continue;
+      if (static_cast<std::size_t>(end - begin) <= pairwise_max_) {
+        compare_whole(static_cast<DenseVertex>(x), begin, end);
+        continue;
+      }
       for (const CliqueIndex* h = begin; h != end; ++h) {
         const CliqueIndex id = *h;
         const CliqueTable::Vertices clique = table_.clique(id);
@@ -172,6 +176,38 @@ class SubsetWalk {
   }
 
  private:
+  // The holders [begin, end) of x, pair by pair; pairs of two large cliques
+  // are left to the large-pair count.
+  void compare_whole(DenseVertex x, const CliqueIndex* begin, const CliqueIndex* end) {
+    whole_.clear();
+    for (const CliqueIndex* h = begin; h != end; ++h) whole_.push_back(table_.clique(*h));
+    const std::size_t members = whole_.size();
+    for (std::size_t a = 0; a < members; ++a) {
+      for (std::size_t b = a + 1; b < members; ++b) {
+        if (!is_small(begin[a]) && !is_small(begin[b])) continue;
+        ticker_.tick(whole_[a].size() + whole_[b].size());
+        const std::size_t shared = shared_from(x, whole_[a], whole_[b]);
+        if (shared >= 3) forests_.join(begin[a], begin[b], shared);
+      }
+    }
+  }
+
+  // How many vertices the two cliques (both holding x) share, or 0 when
+  // they share one below x.
+  static std::size_t shared_from(DenseVertex x, CliqueTable::Vertices a, CliqueTable::Vertices b) {
+    const DenseVertex* i = a.first;
+    const DenseVertex* j = b.first;
+    while (*i != *j) {
+      if (*i < *j) {
+        ++i;
+      } else {
+        ++j;
+      }
+    }
+    if (*i < x) return 0;
+    return count_common_sorted(i, a.last, j, b.last);
+  }
+
   struct Child {
     std::size_t members;
     std::size_t start;
@@ -205,12 +241,15 @@ class SubsetWalk {
     arena_.truncate(arena_base);
   }
 
-  // Pairs where both sides are large are left to the large-pair count.
+  // Pairs where both sides are large are left to the large-pair count, and
+  // pairs that cannot reach three shared vertices are skipped.
   void compare_pairwise(std::size_t known, std::size_t start, std::size_t end) {
     for (std::size_t a = start; a < end; a = arena_.next(a)) {
       const DenseVertex* a_items = arena_.items_at(a);
       const DenseVertex* a_end = a_items + arena_.length_at(a);
+      if (known + arena_.length_at(a) < 3) continue;
       for (std::size_t b = arena_.next(a); b < end; b = arena_.next(b)) {
+        if (known + arena_.length_at(b) < 3) continue;
         if (!is_small(arena_.id_at(a)) && !is_small(arena_.id_at(b))) continue;
         const DenseVertex* b_items = arena_.items_at(b);
         const DenseVertex* b_end = b_items + arena_.length_at(b);
@@ -304,6 +343,7 @@ class SubsetWalk {
   std::vector<char> has_small_;
   std::vector<DenseVertex> slot_;
   std::vector<DenseVertex> touched_;
+  std::vector<CliqueTable::Vertices> whole_;  // the members of a root compared whole
   // Projected cliques of the nodes on the walk's path and their children,
   // stacked.
   std::vector<Child> children_;

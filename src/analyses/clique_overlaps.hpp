@@ -5,6 +5,7 @@
 // triangles, see clique_complex_levels.cpp).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -41,7 +42,9 @@ class LevelForests {
   // joined at every size k with 3 <= k <= min(shared, top). Levels nest, so
   // the walk down stops at the first level where they are together already.
   // Throws InternalFailure if a clique is too small to share that many.
-  void join(CliqueIndex a, CliqueIndex b, std::size_t shared);
+  void join(CliqueIndex a, CliqueIndex b, std::size_t shared) {
+    if (shared >= 3 && top_ >= 3) join_from(a, b, std::min(shared, top_));
+  }
 
   // The root standing for clique `id`'s component at size k.
   // Preconditions: 3 <= k <= top, k not released, id < at_least(k + 1).
@@ -50,6 +53,8 @@ class LevelForests {
   void release(std::size_t k) { forests_[k] = UnionFind<CliqueIndex>(); }
 
  private:
+  void join_from(CliqueIndex a, CliqueIndex b, std::size_t highest);
+
   const CliqueTable& table_;
   std::size_t top_;
   std::vector<UnionFind<CliqueIndex>> forests_;  // by k; 0 .. 2 unused

@@ -222,6 +222,23 @@ class Neighbourhood {
   // and the excluded vertices keep the numbers of the earlier neighbours
   // (0 .. 63), those linked to no candidate simply never set.
   bool small() const { return small_; }
+  // Whether the rows, loaded in full, fit in small mode all the same: at
+  // most 64 candidates, and at most 64 earlier neighbours linked to them.
+  bool fits_small() const { return nc <= 64 && ne <= 64; }
+  // Moves the rows loaded in full to small mode (excluded vertices keep
+  // their numbers). Precondition: fits_small().
+  void to_small() {
+    for (std::size_t i = 0; i < nc; ++i) {
+      cand_word_[i] = cand_cand_[i];
+      cand_excl_word_[i] = 0;
+    }
+    std::fill_n(excl_word_.begin(), ne, Word{0});
+    for (auto [i, k] : links_) {
+      cand_excl_word_[i] |= Word{1} << k;
+      excl_word_[k] |= Word{1} << i;
+    }
+    small_ = true;
+  }
   Word cand_word(std::size_t i) const { return cand_word_[i]; }            // over candidates
   Word cand_excl_word(std::size_t i) const { return cand_excl_word_[i]; }  // over earlier neighbours
   Word excl_word(std::size_t k) const { return excl_word_[k]; }            // over candidates
@@ -288,28 +305,14 @@ class Neighbourhood {
     const std::size_t local = nc + na_;
     auto record = [&](DenseVertex s, const DenseVertex* at) {
       if (s < nc) {
-        local_edges_ = true;
-        if (triangles_ != nullptr) triangle(i, s, at);
-        if (small_) {
-          cand_word_[i] |= Word{1} << s;
-          cand_word_[s] |= Word{1} << i;
-        } else {
-          set_bit(cand_cand_.data() + i * cw, s);
-          set_bit(cand_cand_.data() + std::size_t{s} * cw, i);
-        }
-      } else if (small_) {
-        cand_excl_word_[i] |= Word{1} << (s - nc);
-        excl_word_[s - nc] |= Word{1} << i;
+        link_candidates(i, s, at);
       } else {
-        DenseVertex& k = renumber_[s - nc];
-        if (k == kAbsent) k = static_cast<DenseVertex>(ne++);
-        links_.emplace_back(static_cast<DenseVertex>(i), k);
-        blocked_[i] = 1;
+        link_excluded(i, s - nc);
       }
     };
     const auto scanned = static_cast<std::size_t>(last - first);
     if (bits_ != nullptr && bits_->words() < scanned) {
-      link_by_bits(i, record, ticker);
+      link_by_bits(i, ticker);
       return;
     }
     if (scanned <= 8 * local) {
@@ -339,25 +342,64 @@ class Neighbourhood {
     }
   }
 
-  // The common neighbours of the root and candidate i, from their rows.
-  // Those are candidates or earlier neighbours; candidates below i linked
-  // to it already, from their end.
-  template <class Record>
-  void link_by_bits(std::size_t i, Record& record, InterruptTicker& ticker) {
+  // Candidates i < s are adjacent, the edge found at `at` in i's list.
+  void link_candidates(std::size_t i, std::size_t s, const DenseVertex* at) {
+    local_edges_ = true;
+    if (triangles_ != nullptr) triangle(i, s, at);
+    if (small_) {
+      cand_word_[i] |= Word{1} << s;
+      cand_word_[s] |= Word{1} << i;
+    } else {
+      set_bit(cand_cand_.data() + i * cw, s);
+      set_bit(cand_cand_.data() + s * cw, i);
+    }
+  }
+
+  // Candidate i is adjacent to the root's earlier neighbour j, which
+  // becomes excluded: in small mode under its own number, else in order of
+  // first link.
+  void link_excluded(std::size_t i, std::size_t j) {
+    if (small_) {
+      cand_excl_word_[i] |= Word{1} << j;
+      excl_word_[j] |= Word{1} << i;
+      return;
+    }
+    DenseVertex& k = renumber_[j];
+    if (k == kAbsent) k = static_cast<DenseVertex>(ne++);
+    links_.emplace_back(static_cast<DenseVertex>(i), k);
+    blocked_[i] = 1;
+  }
+
+  // The common neighbours of the root and candidate i, from their rows:
+  // those below the root are earlier neighbours, those above c later
+  // candidates (the ones between link to c from their end). The place of a
+  // later candidate y in c's list is c's count of neighbours below y, so no
+  // search is needed; nor is a branch on each neighbour's kind.
+  void link_by_bits(std::size_t i, InterruptTicker& ticker) {
     const DenseVertex c = candidates[i];
     const Word* root_row = bits_->row(root);
     const Word* row = bits_->row(c);
     ticker.tick(bits_->words() + 1);
-    for (std::size_t w = 0; w < bits_->words(); ++w) {
-      Word common = root_row[w] & row[w];
-      while (common != 0) {
-        const auto y = static_cast<DenseVertex>(w * 64 + static_cast<std::size_t>(std::countr_zero(common)));
-        common &= common - 1;
-        const DenseVertex s = slot_[y];
-        if (s == kAbsent || (s < nc && s <= i)) continue;
-        const DenseVertex* at = s < nc ? std::lower_bound(ranked_.later_of(c), graph_.end_of(c), y) : nullptr;
-        record(s, at);
+    if (na_ != 0) {
+      for (std::size_t w = 0; w <= root / 64; ++w) {
+        const Word below_root = w < root / 64 ? ~Word{0} : (Word{1} << (root % 64)) - 1;
+        for (Word b = root_row[w] & row[w] & below_root; b != 0; b &= b - 1) {
+          link_excluded(i, slot_[w * 64 + static_cast<std::size_t>(std::countr_zero(b))] - nc);
+        }
       }
+    }
+    const std::size_t first_word = c / 64;
+    const DenseVertex* list = graph_.begin_of(c);
+    // Neighbours of c in the words before the current one.
+    std::size_t before = static_cast<std::size_t>(ranked_.later_of(c) - list) -
+                         ones(row[first_word] & ((Word{1} << (c % 64)) - 1));
+    for (std::size_t w = first_word; w < bits_->words(); ++w) {
+      const Word above_c = w > first_word ? ~Word{0} : ~((Word{2} << (c % 64)) - 1);
+      for (Word b = root_row[w] & row[w] & above_c; b != 0; b &= b - 1) {
+        const auto bit = static_cast<std::size_t>(std::countr_zero(b));
+        link_candidates(i, slot_[w * 64 + bit], list + before + ones(row[w] & ((Word{1} << bit) - 1)));
+      }
+      before += ones(row[w]);
     }
   }
 
@@ -792,6 +834,7 @@ void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& tic
       if (min_size <= 2 && lone_edge_is_maximal(graph, v, split)) sink(pair, pair + 2);
     } else if (later > 1) {
       hood.load(v, true, ticker, triangles);
+      if (hood.has_local_edges() && !hood.small() && hood.fits_small()) hood.to_small();
       if (hood.has_local_edges() && hood.small()) {
         word_search.run(hood);
       } else if (hood.has_local_edges()) {

@@ -1,6 +1,6 @@
 // Sorting the short ranges the graph analysis makes by the million (the
-// vertices of one clique): insertion sort, which beats std::sort's setup
-// below a few dozen elements, and std::sort above.
+// vertices of one clique): fixed compare-exchange sequences up to four
+// elements, insertion sort up to a few dozen, std::sort above.
 #pragma once
 
 #include <algorithm>
@@ -10,16 +10,39 @@
 namespace korvane {
 
 template <class T>
+inline void order_pair(T& a, T& b) {
+  if (b < a) std::swap(a, b);
+}
+
+template <class T>
 inline void sort_small(T* first, T* last) {
-  if (last - first == 2) {
-    if (first[1] < first[0]) std::swap(first[0], first[1]);
-    return;
+  switch (last - first) {
+    case 0:
+    case 1:
+      return;
+    case 2:
+      order_pair(first[0], first[1]);
+      return;
+    case 3:
+      order_pair(first[0], first[1]);
+      order_pair(first[1], first[2]);
+      order_pair(first[0], first[1]);
+      return;
+    case 4:
+      order_pair(first[0], first[1]);
+      order_pair(first[2], first[3]);
+      order_pair(first[0], first[2]);
+      order_pair(first[1], first[3]);
+      order_pair(first[1], first[2]);
+      return;
+    default:
+      break;
   }
   if (last - first > 24) {
     std::sort(first, last);
     return;
   }
-  for (T* i = first + (first != last); i < last; ++i) {
+  for (T* i = first + 1; i < last; ++i) {
     const T x = *i;
     T* j = i;
     for (; j != first && x < j[-1]; --j) *j = j[-1];
