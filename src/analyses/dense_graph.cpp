@@ -24,18 +24,6 @@ void VertexNumbering::number_sorted(std::vector<VertexId> endpoints, const Graph
   ids_.shrink_to_fit();
 }
 
-DenseVertex VertexNumbering::dense(VertexId id) const {
-  if (!table_.empty()) return table_[id];
-  return static_cast<DenseVertex>(std::lower_bound(ids_.begin(), ids_.end(), id) - ids_.begin());
-}
-
-VertexSet VertexNumbering::ids_of(const std::vector<DenseVertex>& ascending) const {
-  std::vector<VertexId> out;
-  out.reserve(ascending.size());
-  for (DenseVertex v : ascending) out.push_back(ids_[v]);
-  return VertexSet::from_ascending(std::move(out));
-}
-
 namespace {
 
 // Rewrites every edge in dense numbers and counts each vertex's entries, one

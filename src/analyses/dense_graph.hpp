@@ -59,9 +59,10 @@ class VertexNumbering {
   std::size_t size() const noexcept { return ids_.size(); }
   const std::vector<VertexId>& ids() const noexcept { return ids_; }
   // Precondition: id is an endpoint of the edges numbered.
-  DenseVertex dense(VertexId id) const;
-  // The ids of dense vertices given ascending.
-  VertexSet ids_of(const std::vector<DenseVertex>& ascending) const;
+  DenseVertex dense(VertexId id) const {
+    if (!table_.empty()) return table_[id];
+    return static_cast<DenseVertex>(std::lower_bound(ids_.begin(), ids_.end(), id) - ids_.begin());
+  }
 
  private:
   void number_marked(const GraphLimits& limits);
