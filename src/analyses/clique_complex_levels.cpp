@@ -23,7 +23,6 @@
 #include "analyses/clique_complex_levels.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -254,12 +253,18 @@ void for_each_edge(const DegeneracyGraph& ranked, InterruptTicker& ticker, F&& f
 DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, InterruptTicker& ticker) {
   const CompactGraph& graph = ranked.graph;
   DenseLevel sets;
+  // Two vertices an edge at most, a set an edge at most.
+  sets.items.reserve(graph.neighbours.size());
+  sets.starts.reserve(graph.neighbours.size() / 2 + 1);
   std::vector<std::uint32_t> group_of_root(graph.neighbours.size(), kNoGroup);
   std::vector<std::size_t> group_end;
   for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
     if (edges.in_triangle[slot] == 0) {
-      const DenseVertex pair[2] = {ranked.order[a], ranked.order[graph.neighbours[slot]]};
-      sets.add(pair[0] < pair[1] ? std::array{pair[0], pair[1]} : std::array{pair[1], pair[0]});
+      const DenseVertex u = ranked.order[a];
+      const DenseVertex v = ranked.order[graph.neighbours[slot]];
+      sets.items.push_back(std::min(u, v));
+      sets.items.push_back(std::max(u, v));
+      sets.starts.push_back(sets.items.size());
       return;
     }
     std::uint32_t& group = group_of_root[edges.forest.find(static_cast<std::uint32_t>(slot))];

@@ -103,21 +103,17 @@ bool meet(const DenseVertex* a, const DenseVertex* a_end, const DenseVertex* b, 
 // Batagelj–Zaversnik bucket peeling, linear in vertices plus edges.
 std::vector<DenseVertex> peel(const CompactGraph& graph) {
   const std::size_t n = graph.size();
-  std::vector<std::size_t> degree(n);
+  std::vector<DenseVertex> degree(n);
   std::size_t max_degree = 0;
   for (std::size_t v = 0; v < n; ++v) {
-    degree[v] = graph.degree(v);
-    max_degree = std::max(max_degree, degree[v]);
+    degree[v] = static_cast<DenseVertex>(graph.degree(v));
+    max_degree = std::max<std::size_t>(max_degree, degree[v]);
   }
-  std::vector<std::size_t> bin(max_degree + 1, 0);
+  std::vector<DenseVertex> bin(max_degree + 1, 0);
   for (std::size_t v = 0; v < n; ++v) ++bin[degree[v]];
-  std::size_t start = 0;
-  for (std::size_t d = 0; d <= max_degree; ++d) {
-    const std::size_t here = bin[d];
-    bin[d] = start;
-    start += here;
-  }
-  std::vector<std::size_t> pos(n);
+  DenseVertex start = 0;
+  for (std::size_t d = 0; d <= max_degree; ++d) start += std::exchange(bin[d], start);
+  std::vector<DenseVertex> pos(n);
   std::vector<DenseVertex> order(n);
   for (std::size_t v = 0; v < n; ++v) {
     pos[v] = bin[degree[v]]++;
@@ -129,16 +125,14 @@ std::vector<DenseVertex> peel(const CompactGraph& graph) {
     const DenseVertex v = order[i];
     for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) {
       if (degree[*u] <= degree[v]) continue;
-      const std::size_t du = degree[*u];
-      const std::size_t pu = pos[*u];
-      const std::size_t pw = bin[du];
+      const DenseVertex du = degree[*u];
+      const DenseVertex pu = pos[*u];
+      const DenseVertex pw = bin[du];
       const DenseVertex w = order[pw];
-      if (*u != w) {
-        pos[*u] = pw;
-        order[pu] = w;
-        pos[w] = pu;
-        order[pw] = *u;
-      }
+      pos[*u] = pw;
+      order[pu] = w;
+      pos[w] = pu;
+      order[pw] = *u;
       ++bin[du];
       --degree[*u];
     }
@@ -251,8 +245,10 @@ class Neighbourhood {
   // Precondition: v has a later neighbour. The rows that involve excluded
   // vertices are filled by fill_excluded(). Every link between two
   // candidates closes a triangle with the root, handed to `triangles` when
-  // given.
-  void load(DenseVertex v, bool with_excluded, InterruptTicker& ticker, const TriangleSink* triangles = nullptr) {
+  // given. With `lazy`, the earlier neighbours are only linked when two
+  // candidates are: without, every clique from the root is an edge.
+  void load(DenseVertex v, bool with_excluded, InterruptTicker& ticker, const TriangleSink* triangles = nullptr,
+            bool lazy = false) {
     triangles_ = triangles;
     root = v;
     const DenseVertex* first = graph_.begin_of(v);
@@ -262,24 +258,15 @@ class Neighbourhood {
     cw = words_for(nc);
     earlier_ = with_excluded ? first : split;
     na_ = static_cast<std::size_t>(split - earlier_);
+    clear_rows();
     for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = static_cast<DenseVertex>(i);
-    for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = static_cast<DenseVertex>(nc + j);
-    small_ = nc <= 64 && na_ <= 64;
-    if (small_) {
-      std::fill_n(cand_word_.begin(), nc, Word{0});
-      std::fill_n(cand_excl_word_.begin(), nc, Word{0});
-      std::fill_n(excl_word_.begin(), na_, Word{0});
-    } else {
-      cand_cand_.assign(nc * cw, 0);
-      links_.clear();
-      renumber_.assign(na_, kAbsent);
-      blocked_.assign(nc, 0);
+    for (std::size_t i = 0; i < nc; ++i) link_later(i, ticker);
+    if (na_ != 0 && (local_edges_ || !lazy)) {
+      for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = static_cast<DenseVertex>(nc + j);
+      for (std::size_t i = 0; i < nc; ++i) link_earlier(i, ticker);
+      for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = kAbsent;
     }
-    local_edges_ = false;
-    ne = 0;
-    for (std::size_t i = 0; i < nc; ++i) link_candidate(i, ticker);
     for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = kAbsent;
-    for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = kAbsent;
   }
 
   void fill_excluded() {
@@ -293,52 +280,73 @@ class Neighbourhood {
   }
 
  private:
-  // Candidate i's links inside the neighbourhood. Candidate-to-candidate
-  // links are set from the lower end only (its later neighbours), each
-  // earlier neighbour linked becomes excluded in order of first link.
-  // `at` is where the link's far end sits in the list.
-  void link_candidate(std::size_t i, InterruptTicker& ticker) {
-    const DenseVertex c = candidates[i];
-    const DenseVertex* first = graph_.begin_of(c);
-    const DenseVertex* later = ranked_.later_of(c);
-    const DenseVertex* last = graph_.end_of(c);
-    const std::size_t local = nc + na_;
-    auto record = [&](DenseVertex s, const DenseVertex* at) {
-      if (s < nc) {
-        link_candidates(i, s, at);
-      } else {
-        link_excluded(i, s - nc);
-      }
-    };
-    const auto scanned = static_cast<std::size_t>(last - first);
-    if (bits_ != nullptr && bits_->words() < scanned) {
-      link_by_bits(i, ticker);
-      return;
+  void clear_rows() {
+    small_ = nc <= 64 && na_ <= 64;
+    if (small_) {
+      std::fill_n(cand_word_.begin(), nc, Word{0});
+      std::fill_n(cand_excl_word_.begin(), nc, Word{0});
+      std::fill_n(excl_word_.begin(), na_, Word{0});
+    } else {
+      cand_cand_.assign(nc * cw, 0);
+      links_.clear();
+      renumber_.assign(na_, kAbsent);
+      blocked_.assign(nc, 0);
     }
-    if (scanned <= 8 * local) {
-      ticker.tick(scanned + 1);
-      // Earlier neighbours of the root come first in the list, then, after
-      // c, the candidates above it; those between are linked from their end.
-      if (na_ != 0) {
-        for (const DenseVertex* y = first; y != later && *y < root; ++y) {
-          if (slot_[*y] != kAbsent) record(slot_[*y], y);
+    local_edges_ = false;
+    ne = 0;
+  }
+
+  // How candidate i's list is best read: by rows of bits, by a scan, or by
+  // probing it for each local vertex (a hub next to a small neighbourhood).
+  enum class Reading { kBits, kScan, kProbe };
+  Reading reading(std::size_t i) const {
+    const std::size_t listed = graph_.degree(candidates[i]);
+    if (bits_ != nullptr && bits_->words() < listed) return Reading::kBits;
+    return listed <= 8 * (nc + na_) ? Reading::kScan : Reading::kProbe;
+  }
+
+  // Candidate i's links to later candidates (from the lower end only: the
+  // tail of its list). `at` is where the far end sits in the list.
+  void link_later(std::size_t i, InterruptTicker& ticker) {
+    const DenseVertex* later = ranked_.later_of(candidates[i]);
+    const DenseVertex* last = graph_.end_of(candidates[i]);
+    switch (reading(i)) {
+      case Reading::kBits:
+        return later_by_bits(i, ticker);
+      case Reading::kScan:
+        ticker.tick(static_cast<std::size_t>(last - later) + 1);
+        for (const DenseVertex* y = later; y != last; ++y) {
+          if (slot_[*y] != kAbsent) link_candidates(i, slot_[*y], y);
         }
-      }
-      for (const DenseVertex* y = later; y != last; ++y) {
-        if (slot_[*y] != kAbsent) record(slot_[*y], y);
-      }
-      return;
+        return;
+      case Reading::kProbe:
+        ticker.tick(nc + 1);
+        for (std::size_t s = i + 1; s < nc; ++s) {
+          const DenseVertex* at = std::lower_bound(later, last, candidates[s]);
+          if (at != last && *at == candidates[s]) link_candidates(i, s, at);
+        }
     }
-    // A hub next to a small neighbourhood: probe its list instead.
-    ticker.tick(local + 1);
-    const DenseVertex* head_end = std::lower_bound(first, later, root);
-    for (std::size_t s = i + 1; s < nc; ++s) {
-      const DenseVertex* at = std::lower_bound(later, last, candidates[s]);
-      if (at != last && *at == candidates[s]) record(static_cast<DenseVertex>(s), at);
-    }
-    for (std::size_t j = 0; j < na_; ++j) {
-      const DenseVertex* at = std::lower_bound(first, head_end, earlier_[j]);
-      if (at != head_end && *at == earlier_[j]) record(static_cast<DenseVertex>(nc + j), at);
+  }
+
+  // Candidate i's links to the root's earlier neighbours (the head of its
+  // list, below the root); each linked one becomes excluded.
+  void link_earlier(std::size_t i, InterruptTicker& ticker) {
+    const DenseVertex* first = graph_.begin_of(candidates[i]);
+    const DenseVertex* later = ranked_.later_of(candidates[i]);
+    switch (reading(i)) {
+      case Reading::kBits:
+        return earlier_by_bits(i, ticker);
+      case Reading::kScan:
+        ticker.tick(static_cast<std::size_t>(later - first) + 1);
+        for (const DenseVertex* y = first; y != later && *y < root; ++y) {
+          if (slot_[*y] != kAbsent) link_excluded(i, slot_[*y] - nc);
+        }
+        return;
+      case Reading::kProbe:
+        ticker.tick(na_ + 1);
+        for (std::size_t j = 0; j < na_; ++j) {
+          if (std::binary_search(first, later, earlier_[j])) link_excluded(i, j);
+        }
     }
   }
 
@@ -370,25 +378,30 @@ class Neighbourhood {
     blocked_[i] = 1;
   }
 
-  // The common neighbours of the root and candidate i, from their rows:
-  // those below the root are earlier neighbours, those above c later
-  // candidates (the ones between link to c from their end). The place of a
-  // later candidate y in c's list is c's count of neighbours below y, so no
-  // search is needed; nor is a branch on each neighbour's kind.
-  void link_by_bits(std::size_t i, InterruptTicker& ticker) {
+  // Common neighbours of the root and candidate i below the root, from
+  // their rows: earlier neighbours.
+  void earlier_by_bits(std::size_t i, InterruptTicker& ticker) {
+    const Word* root_row = bits_->row(root);
+    const Word* row = bits_->row(candidates[i]);
+    ticker.tick(root / 64 + 1);
+    for (std::size_t w = 0; w <= root / 64; ++w) {
+      const Word below_root = w < root / 64 ? ~Word{0} : (Word{1} << (root % 64)) - 1;
+      for (Word b = root_row[w] & row[w] & below_root; b != 0; b &= b - 1) {
+        link_excluded(i, slot_[w * 64 + static_cast<std::size_t>(std::countr_zero(b))] - nc);
+      }
+    }
+  }
+
+  // Common neighbours of the root and candidate i above c, from their rows:
+  // later candidates (those between link to c from their end). The place of
+  // such a y in c's list is c's count of neighbours below y, so no search
+  // is needed; nor is a branch on each neighbour's kind.
+  void later_by_bits(std::size_t i, InterruptTicker& ticker) {
     const DenseVertex c = candidates[i];
     const Word* root_row = bits_->row(root);
     const Word* row = bits_->row(c);
-    ticker.tick(bits_->words() + 1);
-    if (na_ != 0) {
-      for (std::size_t w = 0; w <= root / 64; ++w) {
-        const Word below_root = w < root / 64 ? ~Word{0} : (Word{1} << (root % 64)) - 1;
-        for (Word b = root_row[w] & row[w] & below_root; b != 0; b &= b - 1) {
-          link_excluded(i, slot_[w * 64 + static_cast<std::size_t>(std::countr_zero(b))] - nc);
-        }
-      }
-    }
     const std::size_t first_word = c / 64;
+    ticker.tick(bits_->words() - first_word + 1);
     const DenseVertex* list = graph_.begin_of(c);
     // Neighbours of c in the words before the current one.
     std::size_t before = static_cast<std::size_t>(ranked_.later_of(c) - list) -
@@ -833,7 +846,7 @@ void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& tic
       const DenseVertex pair[2] = {v, *split};
       if (min_size <= 2 && lone_edge_is_maximal(graph, v, split)) sink(pair, pair + 2);
     } else if (later > 1) {
-      hood.load(v, true, ticker, triangles);
+      hood.load(v, true, ticker, triangles, min_size > 2);
       if (hood.has_local_edges() && !hood.small() && hood.fits_small()) hood.to_small();
       if (hood.has_local_edges() && hood.small()) {
         word_search.run(hood);

@@ -8,9 +8,12 @@ namespace korvane {
 
 // table_[x] is 1 for every id x in use, 0 otherwise: becomes x's number.
 void VertexNumbering::number_marked(const GraphLimits& limits) {
+  std::size_t count = 0;
+  for (DenseVertex mark : table_) count += mark;
+  check_capacity(count, limits.vertices, "graph vertices");
+  ids_.reserve(count);
   for (std::size_t x = 0; x < table_.size(); ++x) {
     if (table_[x] == 0) continue;
-    check_capacity(ids_.size() + 1, limits.vertices, "graph vertices");
     table_[x] = static_cast<DenseVertex>(ids_.size());
     ids_.push_back(x);
   }
