@@ -102,7 +102,7 @@ class LevelReader {
       add_union(sets, begin, group_end_[g]);
       begin = group_end_[g];
     }
-    table_.for_each(joined, table_.at_least(k), [&](std::size_t, CliqueTable::Vertices clique) { add_clique(sets, clique); });
+    add_alone(sets, joined, k);
     return sets;
   }
 
@@ -137,13 +137,29 @@ class LevelReader {
     return group_end_.size();
   }
 
+  // The cliques of exactly k vertices, ids [joined, at_least(k)), each a
+  // component of its own, written in place.
+  void add_alone(DenseLevel& sets, std::size_t joined, std::size_t k) {
+    const std::size_t alone = table_.at_least(k) - joined;
+    std::size_t at = sets.items.size();
+    sets.items.resize(at + alone * k);
+    sets.starts.resize(sets.starts.size() + alone);
+    std::size_t* start = sets.starts.data() + sets.starts.size() - alone;
+    table_.for_each(joined, table_.at_least(k), [&](std::size_t, CliqueTable::Vertices clique) {
+      DenseVertex* out = sets.items.data() + at;
+      for (std::size_t i = 0; i < k; ++i) out[i] = order_[clique.first[i]];
+      sort_small(out, out + k);
+      at += k;
+      *start++ = at;
+    });
+    ticker_.tick(alone * k);
+  }
+
   // A clique's vertices, ascending.
   void add_clique(DenseLevel& sets, CliqueTable::Vertices clique) {
     const std::size_t at = sets.items.size();
-    sets.items.resize(at + clique.size());
-    DenseVertex* out = sets.items.data() + at;
-    for (std::size_t i = 0; i < clique.size(); ++i) out[i] = order_[clique.first[i]];
-    sort_small(out, out + clique.size());
+    for (DenseVertex r : clique) sets.items.push_back(order_[r]);
+    sort_small(sets.items.data() + at, sets.items.data() + sets.items.size());
     sets.starts.push_back(sets.items.size());
   }
 
@@ -227,7 +243,7 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
     check_capacity(++found, limits.cliques, "maximal cliques");
     const auto size = static_cast<std::size_t>(last - first);
     if (runs.size() <= size) runs.resize(size + 1);
-    runs[size].insert(runs[size].end(), first, last);
+    for (; first != last; ++first) runs[size].push_back(*first);
   };
   const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) {
     edges->forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac));
@@ -256,7 +272,8 @@ DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, Interru
   // Two vertices an edge at most, a set an edge at most.
   sets.items.reserve(graph.neighbours.size());
   sets.starts.reserve(graph.neighbours.size() / 2 + 1);
-  std::vector<std::uint32_t> group_of_root(graph.neighbours.size(), kNoGroup);
+  // By slot: first the group of the slot's root, then each slot's group.
+  std::vector<std::uint32_t> group(graph.neighbours.size(), kNoGroup);
   std::vector<std::size_t> group_end;
   for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
     if (edges.in_triangle[slot] == 0) {
@@ -267,23 +284,27 @@ DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, Interru
       sets.starts.push_back(sets.items.size());
       return;
     }
-    std::uint32_t& group = group_of_root[edges.forest.find(static_cast<std::uint32_t>(slot))];
-    if (group == kNoGroup) {
-      group = static_cast<std::uint32_t>(group_end.size());
+    std::uint32_t& of_root = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
+    if (of_root == kNoGroup) {
+      of_root = static_cast<std::uint32_t>(group_end.size());
       group_end.push_back(0);
     }
-    ++group_end[group];
+    ++group_end[of_root];
   });
+  // Roots come first in their own group's count: every slot's group can be
+  // read off its root now, and written over the slot.
+  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
+    if (edges.in_triangle[slot] != 0) group[slot] = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
+  });
+  edges.forest = UnionFind<std::uint32_t>();
   std::size_t start = 0;
   for (std::size_t& end : group_end) start += std::exchange(end, start);
   // Each group's edges as pairs of ranks; filling moves its start to its end.
   std::vector<std::pair<DenseVertex, DenseVertex>> by_group(start);
   for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
-    if (edges.in_triangle[slot] == 0) return;
-    const std::uint32_t group = group_of_root[edges.forest.find(static_cast<std::uint32_t>(slot))];
-    by_group[group_end[group]++] = {a, graph.neighbours[slot]};
+    if (edges.in_triangle[slot] != 0) by_group[group_end[group[slot]]++] = {a, graph.neighbours[slot]};
   });
-  std::vector<std::uint32_t>().swap(group_of_root);
+  std::vector<std::uint32_t>().swap(group);
   add_touched_vertices(ranked, by_group, group_end, sets, ticker);
   return sets;
 }

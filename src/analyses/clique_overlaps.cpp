@@ -176,36 +176,37 @@ class SubsetWalk {
   }
 
  private:
-  // The holders [begin, end) of x, pair by pair; pairs of two large cliques
-  // are left to the large-pair count.
+  // The holders [begin, end) of x, pair by pair, by their vertices after x;
+  // pairs of two large cliques are left to the large-pair count. A pair
+  // that shares vertices below x undercounts here, harmlessly: its full
+  // overlap is counted at the lowest vertex it shares.
   void compare_whole(DenseVertex x, const CliqueIndex* begin, const CliqueIndex* end) {
     whole_.clear();
-    for (const CliqueIndex* h = begin; h != end; ++h) whole_.push_back(table_.clique(*h));
+    for (const CliqueIndex* h = begin; h != end; ++h) {
+      const CliqueTable::Vertices clique = table_.clique(*h);
+      whole_.push_back(CliqueTable::Vertices{std::upper_bound(clique.first, clique.last, x), clique.last});
+    }
     const std::size_t members = whole_.size();
     for (std::size_t a = 0; a < members; ++a) {
+      if (whole_[a].size() < 2) continue;  // one more than x shared at most
       for (std::size_t b = a + 1; b < members; ++b) {
-        if (!is_small(begin[a]) && !is_small(begin[b])) continue;
+        if (whole_[b].size() < 2 || (!is_small(begin[a]) && !is_small(begin[b]))) continue;
         ticker_.tick(whole_[a].size() + whole_[b].size());
-        const std::size_t shared = shared_from(x, whole_[a], whole_[b]);
+        const std::size_t shared = 1 + common(whole_[a], whole_[b]);
         if (shared >= 3) forests_.join(begin[a], begin[b], shared);
       }
     }
   }
 
-  // How many vertices the two cliques (both holding x) share, or 0 when
-  // they share one below x.
-  static std::size_t shared_from(DenseVertex x, CliqueTable::Vertices a, CliqueTable::Vertices b) {
-    const DenseVertex* i = a.first;
-    const DenseVertex* j = b.first;
-    while (*i != *j) {
-      if (*i < *j) {
-        ++i;
-      } else {
-        ++j;
-      }
+  // Vertices common to two ascending ranges. Short ones compare every pair
+  // without a branch: a merge mispredicts at every step.
+  static std::size_t common(CliqueTable::Vertices a, CliqueTable::Vertices b) {
+    if (a.size() * b.size() > 64) return count_common_sorted(a.first, a.last, b.first, b.last);
+    std::size_t shared = 0;
+    for (DenseVertex u : a) {
+      for (DenseVertex v : b) shared += u == v;
     }
-    if (*i < x) return 0;
-    return count_common_sorted(i, a.last, j, b.last);
+    return shared;
   }
 
   struct Child {

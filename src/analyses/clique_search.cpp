@@ -403,16 +403,18 @@ class Neighbourhood {
     const std::size_t first_word = c / 64;
     ticker.tick(bits_->words() - first_word + 1);
     const DenseVertex* list = graph_.begin_of(c);
-    // Neighbours of c in the words before the current one.
+    // Neighbours of c in the words before `counted`, brought up to date only
+    // when a link needs its place: links are few.
     std::size_t before = static_cast<std::size_t>(ranked_.later_of(c) - list) -
                          ones(row[first_word] & ((Word{1} << (c % 64)) - 1));
+    std::size_t counted = first_word;
     for (std::size_t w = first_word; w < bits_->words(); ++w) {
       const Word above_c = w > first_word ? ~Word{0} : ~((Word{2} << (c % 64)) - 1);
       for (Word b = root_row[w] & row[w] & above_c; b != 0; b &= b - 1) {
+        for (; counted < w; ++counted) before += ones(row[counted]);
         const auto bit = static_cast<std::size_t>(std::countr_zero(b));
         link_candidates(i, slot_[w * 64 + bit], list + before + ones(row[w] & ((Word{1} << bit) - 1)));
       }
-      before += ones(row[w]);
     }
   }
 

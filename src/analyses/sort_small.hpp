@@ -9,9 +9,12 @@
 
 namespace korvane {
 
+// Without a branch: the order of clique vertices is as good as random.
 template <class T>
 inline void order_pair(T& a, T& b) {
-  if (b < a) std::swap(a, b);
+  const T low = std::min(a, b);
+  b = std::max(a, b);
+  a = low;
 }
 
 template <class T>
