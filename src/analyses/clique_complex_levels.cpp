@@ -227,10 +227,23 @@ void add_touched_vertices(const DegeneracyGraph& ranked,
 // triangle holds at all, since most edges of a sparse graph stay alone.
 struct JoinedEdges {
   explicit JoinedEdges(std::size_t slots) : forest(slots), in_triangle(slots, 0) {}
+
+  void join(std::size_t ab, std::size_t ac, std::size_t bc) {
+    merges += forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac)).has_value();
+    merges += forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc)).has_value();
+    for (std::size_t slot : {ab, ac, bc}) {
+      on_triangles += in_triangle[slot] == 0;
+      in_triangle[slot] = 1;
+    }
+  }
+  // The groups of edges on triangles: each merge joins two.
+  std::size_t groups() const { return on_triangles - merges; }
+
   UnionFind<std::uint32_t> forest;
   std::vector<char> in_triangle;
+  std::size_t on_triangles = 0;  // edges with in_triangle set
+  std::size_t merges = 0;        // unions that joined two groups
 };
-
 // The maximal cliques of three or more vertices, as ranks: the only ones
 // levels of clique size 3 and up read (size 2 is read off the edges), and
 // the ones the limit counts. With `edges`, the edges of every triangle are
@@ -245,11 +258,7 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
     if (runs.size() <= size) runs.resize(size + 1);
     for (; first != last; ++first) runs[size].push_back(*first);
   };
-  const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) {
-    edges->forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac));
-    edges->forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc));
-    edges->in_triangle[ab] = edges->in_triangle[ac] = edges->in_triangle[bc] = 1;
-  };
+  const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
   for_each_maximal_clique(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
   return CliqueTable(std::move(runs), ranked.graph.size(), ticker);
 }
@@ -264,26 +273,59 @@ void for_each_edge(const DegeneracyGraph& ranked, InterruptTicker& ticker, F&& f
   }
 }
 
+// Few groups of edges on triangles (as in any dense enough graph: one large
+// group, some small ones), at most 8: each vertex notes the groups of its
+// edges in one byte, then every group takes its vertices in dense order.
+constexpr std::size_t kMostFewGroups = 8;
+
+void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLevel& sets, InterruptTicker& ticker) {
+  std::vector<std::uint32_t> roots;  // group -> root slot
+  std::vector<std::uint8_t> in_groups(ranked.graph.size(), 0);  // by rank, one bit a group
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] == 0) return;
+    const std::uint32_t root = edges.forest.find(static_cast<std::uint32_t>(slot));
+    const auto group = static_cast<std::size_t>(std::find(roots.begin(), roots.end(), root) - roots.begin());
+    if (group == roots.size()) roots.push_back(root);
+    in_groups[a] |= static_cast<std::uint8_t>(1U << group);
+    in_groups[ranked.graph.neighbours[slot]] |= static_cast<std::uint8_t>(1U << group);
+  });
+  std::vector<std::uint8_t> by_dense(in_groups.size());
+  for (std::size_t r = 0; r < in_groups.size(); ++r) by_dense[ranked.order[r]] = in_groups[r];
+  for (std::size_t g = 0; g < roots.size(); ++g) {
+    ticker.tick(by_dense.size());
+    for (std::size_t v = 0; v < by_dense.size(); ++v) {
+      if ((by_dense[v] >> g & 1U) != 0) sets.items.push_back(static_cast<DenseVertex>(v));
+    }
+    sets.starts.push_back(sets.items.size());
+  }
+}
+
 // Level 1 (clique size 2): an edge in no triangle alone, the others grouped
 // by their root in the forest, each group as the vertices it touches.
-DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, InterruptTicker& ticker) {
+DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, std::size_t few_groups,
+                      InterruptTicker& ticker) {
   const CompactGraph& graph = ranked.graph;
   DenseLevel sets;
   // Two vertices an edge at most, a set an edge at most.
   sets.items.reserve(graph.neighbours.size());
   sets.starts.reserve(graph.neighbours.size() / 2 + 1);
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] != 0) return;
+    const DenseVertex u = ranked.order[a];
+    const DenseVertex v = ranked.order[graph.neighbours[slot]];
+    sets.items.push_back(std::min(u, v));
+    sets.items.push_back(std::max(u, v));
+    sets.starts.push_back(sets.items.size());
+  });
+  if (edges.groups() <= std::min(few_groups, kMostFewGroups)) {
+    add_few_groups(ranked, edges, sets, ticker);
+    return sets;
+  }
   // By slot: first the group of the slot's root, then each slot's group.
   std::vector<std::uint32_t> group(graph.neighbours.size(), kNoGroup);
   std::vector<std::size_t> group_end;
-  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
-    if (edges.in_triangle[slot] == 0) {
-      const DenseVertex u = ranked.order[a];
-      const DenseVertex v = ranked.order[graph.neighbours[slot]];
-      sets.items.push_back(std::min(u, v));
-      sets.items.push_back(std::max(u, v));
-      sets.starts.push_back(sets.items.size());
-      return;
-    }
+  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
+    if (edges.in_triangle[slot] == 0) return;
     std::uint32_t& of_root = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
     if (of_root == kNoGroup) {
       of_root = static_cast<std::uint32_t>(group_end.size());
@@ -375,7 +417,7 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
     }
   }
   if (edges_joined) {
-    sink.level(1, edge_level(ranked, *edges_joined, ticker));
+    sink.level(1, edge_level(ranked, *edges_joined, tuning.few_edge_groups, ticker));
     edges_joined.reset();
   }
   sink.level(0, connected_components(ranked, ticker));

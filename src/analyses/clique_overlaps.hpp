@@ -26,6 +26,10 @@ struct OverlapTuning {
   // A group of cliques sharing a vertex subset with at most this many
   // members is compared pair by pair rather than split further.
   std::size_t pairwise_group_max = 12;
+  // Level 1 with at most this many groups of edges on triangles (at most
+  // 8: one bit each) is read by marking each vertex's groups; more groups
+  // are sorted by a counting pass.
+  std::size_t few_edge_groups = 8;
 };
 
 // For every clique size k = 3 .. top, a forest over the cliques that can

@@ -66,12 +66,12 @@ std::vector<Edge> overlapping_cliques(std::mt19937_64& rng, std::size_t pool, st
 
 // Each setting sends overlaps down a different path; all must agree.
 const std::vector<OverlapTuning> kTunings = {
-    {16, 12},  // as shipped
-    {16, 0},   // every node split by its vertices, nothing compared pair by pair
-    {16, 1},
-    {3, 12},   // every clique of four or more vertices large: counted through the vertex index
-    {4, 12},   // four-vertex cliques walked, larger ones counted, roots mixing both
-    {4, 2},
+    {16, 12, 8},  // as shipped
+    {16, 0, 8},   // every node split by its vertices, nothing compared pair by pair
+    {16, 1, 0},   // level 1 always by the counting pass
+    {3, 12, 8},   // every clique of four or more vertices large: counted through the vertex index
+    {4, 12, 1},   // four-vertex cliques walked, larger ones counted, roots mixing both
+    {4, 2, 0},
 };
 
 TEST(GraphOverlapPaths, EveryTuningMatchesReference) {
