@@ -244,6 +244,7 @@ struct JoinedEdges {
   std::size_t on_triangles = 0;  // edges with in_triangle set
   std::size_t merges = 0;        // unions that joined two groups
 };
+
 // The maximal cliques of three or more vertices, as ranks: the only ones
 // levels of clique size 3 and up read (size 2 is read off the edges), and
 // the ones the limit counts. With `edges`, the edges of every triangle are
@@ -300,7 +301,39 @@ void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLeve
   }
 }
 
-// Level 1 (clique size 2): an edge in no triangle alone, the others grouped
+// Many groups of edges on triangles: the edges sorted by group (a counting
+// pass over each slot's root), then each group as the vertices it touches.
+void add_many_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLevel& sets, InterruptTicker& ticker) {
+  const CompactGraph& graph = ranked.graph;
+  // By slot: first the group of the slot's root, then each slot's group.
+  std::vector<std::uint32_t> group(graph.neighbours.size(), kNoGroup);
+  std::vector<std::size_t> group_end;
+  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
+    if (edges.in_triangle[slot] == 0) return;
+    std::uint32_t& of_root = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
+    if (of_root == kNoGroup) {
+      of_root = static_cast<std::uint32_t>(group_end.size());
+      group_end.push_back(0);
+    }
+    ++group_end[of_root];
+  });
+  // Roots keep their group: every slot's group can be read off its root
+  // now, and written over the slot.
+  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
+    if (edges.in_triangle[slot] != 0) group[slot] = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
+  });
+  std::size_t start = 0;
+  for (std::size_t& end : group_end) start += std::exchange(end, start);
+  // Each group's edges as pairs of ranks; filling moves its start to its end.
+  std::vector<std::pair<DenseVertex, DenseVertex>> by_group(start);
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] != 0) by_group[group_end[group[slot]]++] = {a, graph.neighbours[slot]};
+  });
+  std::vector<std::uint32_t>().swap(group);
+  add_touched_vertices(ranked, by_group, group_end, sets, ticker);
+}
+
+// Level 1 (clique size 2): an edge on no triangle alone, the others grouped
 // by their root in the forest, each group as the vertices it touches.
 DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, std::size_t few_groups,
                       InterruptTicker& ticker) {
@@ -319,35 +352,9 @@ DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, std::si
   });
   if (edges.groups() <= std::min(few_groups, kMostFewGroups)) {
     add_few_groups(ranked, edges, sets, ticker);
-    return sets;
+  } else {
+    add_many_groups(ranked, edges, sets, ticker);
   }
-  // By slot: first the group of the slot's root, then each slot's group.
-  std::vector<std::uint32_t> group(graph.neighbours.size(), kNoGroup);
-  std::vector<std::size_t> group_end;
-  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
-    if (edges.in_triangle[slot] == 0) return;
-    std::uint32_t& of_root = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
-    if (of_root == kNoGroup) {
-      of_root = static_cast<std::uint32_t>(group_end.size());
-      group_end.push_back(0);
-    }
-    ++group_end[of_root];
-  });
-  // Roots come first in their own group's count: every slot's group can be
-  // read off its root now, and written over the slot.
-  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
-    if (edges.in_triangle[slot] != 0) group[slot] = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
-  });
-  edges.forest = UnionFind<std::uint32_t>();
-  std::size_t start = 0;
-  for (std::size_t& end : group_end) start += std::exchange(end, start);
-  // Each group's edges as pairs of ranks; filling moves its start to its end.
-  std::vector<std::pair<DenseVertex, DenseVertex>> by_group(start);
-  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
-    if (edges.in_triangle[slot] != 0) by_group[group_end[group[slot]]++] = {a, graph.neighbours[slot]};
-  });
-  std::vector<std::uint32_t>().swap(group);
-  add_touched_vertices(ranked, by_group, group_end, sets, ticker);
   return sets;
 }
 
@@ -403,7 +410,8 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
     const CliqueTable table = maximal_cliques(ranked, limits, edges_joined ? &*edges_joined : nullptr, ticker);
     const std::size_t largest = std::max<std::size_t>(table.largest(), ranked.graph.neighbours.empty() ? 1 : 2);
     const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest);
-    // Levels of clique size 2 .. top follow the overlap rule.
+    // Levels of clique size 3 .. top follow the overlap rule, size 2 the
+    // triangles.
     const auto top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
     LevelForests forests(table, top);
     join_overlapping_cliques(table, forests, tuning, ticker);

@@ -15,6 +15,7 @@
 #include <bit>
 #include <limits>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "analyses/sort_small.hpp"
@@ -100,20 +101,30 @@ bool meet(const DenseVertex* a, const DenseVertex* a_end, const DenseVertex* b, 
 // Degeneracy order and the renumbered graph
 // ---------------------------------------------------------------------------
 
-// Batagelj–Zaversnik bucket peeling, linear in vertices plus edges.
-std::vector<DenseVertex> peel(const CompactGraph& graph) {
+std::span<const DenseVertex> around(const DenseGraph& graph, std::size_t v) { return graph.adjacency[v]; }
+std::span<const DenseVertex> around(const CompactGraph& graph, std::size_t v) {
+  return {graph.begin_of(v), graph.end_of(v)};
+}
+
+// Batagelj–Zaversnik bucket peeling, linear in vertices plus edges. The
+// degrees, positions and bins share one allocation (a simple graph's
+// degrees are below n), which matters for the many small graphs of
+// persistence.
+template <class Graph>
+std::vector<DenseVertex> peel(const Graph& graph) {
   const std::size_t n = graph.size();
-  std::vector<DenseVertex> degree(n);
+  std::vector<DenseVertex> scratch(3 * n + 1, 0);
+  DenseVertex* degree = scratch.data();
+  DenseVertex* pos = degree + n;
+  DenseVertex* bin = pos + n;  // n + 1 entries
   std::size_t max_degree = 0;
   for (std::size_t v = 0; v < n; ++v) {
-    degree[v] = static_cast<DenseVertex>(graph.degree(v));
+    degree[v] = static_cast<DenseVertex>(around(graph, v).size());
     max_degree = std::max<std::size_t>(max_degree, degree[v]);
   }
-  std::vector<DenseVertex> bin(max_degree + 1, 0);
   for (std::size_t v = 0; v < n; ++v) ++bin[degree[v]];
   DenseVertex start = 0;
   for (std::size_t d = 0; d <= max_degree; ++d) start += std::exchange(bin[d], start);
-  std::vector<DenseVertex> pos(n);
   std::vector<DenseVertex> order(n);
   for (std::size_t v = 0; v < n; ++v) {
     pos[v] = bin[degree[v]]++;
@@ -123,33 +134,21 @@ std::vector<DenseVertex> peel(const CompactGraph& graph) {
   bin[0] = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const DenseVertex v = order[i];
-    for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) {
-      if (degree[*u] <= degree[v]) continue;
-      const DenseVertex du = degree[*u];
-      const DenseVertex pu = pos[*u];
+    for (const DenseVertex u : around(graph, v)) {
+      if (degree[u] <= degree[v]) continue;
+      const DenseVertex du = degree[u];
+      const DenseVertex pu = pos[u];
       const DenseVertex pw = bin[du];
       const DenseVertex w = order[pw];
-      pos[*u] = pw;
+      pos[u] = pw;
       order[pu] = w;
       pos[w] = pu;
-      order[pw] = *u;
+      order[pw] = u;
       ++bin[du];
-      --degree[*u];
+      --degree[u];
     }
   }
   return order;
-}
-
-CompactGraph compact(const DenseGraph& graph) {
-  CompactGraph out;
-  out.start.clear();
-  out.start.reserve(graph.size() + 1);
-  out.start.push_back(0);
-  for (const auto& around : graph.adjacency) {
-    out.neighbours.insert(out.neighbours.end(), around.begin(), around.end());
-    out.start.push_back(out.neighbours.size());
-  }
-  return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -160,12 +159,13 @@ CompactGraph compact(const DenseGraph& graph) {
 // short next to the lists (n^2 <= 64 m: a row has no more words than the
 // average list has entries over two, and the whole takes at most 8 bytes
 // per edge). The common neighbours of two vertices are then one AND per
-// word, however long their lists.
+// word, however long their lists. Small graphs (the neighbourhoods that
+// persistence searches one at a time) do without: their lists are short.
 class AdjacencyBits {
  public:
   static bool worthwhile(const CompactGraph& graph) {
     const std::size_t n = graph.size();
-    return n > 0 && n <= (std::size_t{1} << 16) && n * n <= 32 * graph.neighbours.size();
+    return n >= 128 && n <= (std::size_t{1} << 16) && n * n <= 32 * graph.neighbours.size();
   }
 
   explicit AdjacencyBits(const CompactGraph& graph, InterruptTicker& ticker)
@@ -796,25 +796,25 @@ RankedCliqueSink unranked(const std::vector<DenseVertex>& order, std::vector<Den
 
 }  // namespace
 
-DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker) {
+namespace {
+
+template <class Graph>
+DegeneracyGraph renumbered(const Graph& graph, InterruptTicker& ticker) {
   DegeneracyGraph ranked;
   ranked.order = peel(graph);
   const std::size_t n = graph.size();
-  ticker.tick(n + graph.neighbours.size());
   std::vector<DenseVertex> rank_of(n);
   for (std::size_t r = 0; r < n; ++r) rank_of[ranked.order[r]] = static_cast<DenseVertex>(r);
   CompactGraph& out = ranked.graph;
   out.start.assign(n + 1, 0);
-  for (std::size_t r = 0; r < n; ++r) out.start[r + 1] = out.start[r] + graph.degree(ranked.order[r]);
+  for (std::size_t r = 0; r < n; ++r) out.start[r + 1] = out.start[r] + around(graph, ranked.order[r]).size();
   out.neighbours.resize(out.start[n]);
   // Far ends taken in ascending rank fill every list in ascending order.
   std::vector<std::size_t> fill(out.start.begin(), out.start.end() - 1);
   for (std::size_t w = 0; w < n; ++w) {
-    const DenseVertex original = ranked.order[w];
-    ticker.tick(graph.degree(original) + 1);
-    for (const DenseVertex* x = graph.begin_of(original); x != graph.end_of(original); ++x) {
-      out.neighbours[fill[rank_of[*x]]++] = static_cast<DenseVertex>(w);
-    }
+    const std::span<const DenseVertex> original = around(graph, ranked.order[w]);
+    ticker.tick(original.size() + 1);
+    for (const DenseVertex x : original) out.neighbours[fill[rank_of[x]]++] = static_cast<DenseVertex>(w);
   }
   ranked.later.resize(n);
   for (std::size_t r = 0; r < n; ++r) {
@@ -822,6 +822,10 @@ DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker
   }
   return ranked;
 }
+
+}  // namespace
+
+DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker) { return renumbered(graph, ticker); }
 
 void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink,
                              const TriangleSink* triangles, std::size_t min_size) {
@@ -895,18 +899,30 @@ void for_each_clique_of_size(const DegeneracyGraph& ranked, std::uint64_t size, 
 }
 
 void for_each_maximal_clique(const DenseGraph& graph, InterruptTicker& ticker, const CliqueSink& sink) {
-  const DegeneracyGraph ranked = by_degeneracy(compact(graph), ticker);
+  // Without vertices or edges there is nothing to order (persistence asks
+  // about many such neighbourhoods).
+  if (std::all_of(graph.adjacency.begin(), graph.adjacency.end(), [](const auto& a) { return a.empty(); })) {
+    std::vector<DenseVertex> alone;
+    if (graph.size() == 0) sink(alone);
+    for (std::size_t v = 0; v < graph.size(); ++v) {
+      ticker.tick();
+      alone.assign(1, static_cast<DenseVertex>(v));
+      sink(alone);
+    }
+    return;
+  }
+  const DegeneracyGraph ranked = renumbered(graph, ticker);
   std::vector<DenseVertex> scratch;
   for_each_maximal_clique(ranked, ticker, unranked(ranked.order, scratch, sink));
 }
 
 void for_each_clique_of_size(const DenseGraph& graph, std::uint64_t size, InterruptTicker& ticker,
                              const CliqueSink& sink) {
-  const DegeneracyGraph ranked = by_degeneracy(compact(graph), ticker);
+  const DegeneracyGraph ranked = renumbered(graph, ticker);
   std::vector<DenseVertex> scratch;
   for_each_clique_of_size(ranked, size, ticker, unranked(ranked.order, scratch, sink));
 }
 
-std::vector<DenseVertex> degeneracy_order(const DenseGraph& graph) { return peel(compact(graph)); }
+std::vector<DenseVertex> degeneracy_order(const DenseGraph& graph) { return peel(graph); }
 
 }  // namespace korvane
