@@ -9,159 +9,353 @@
 // formed to join them. Without a bound B is the vertex count, and that top
 // level exists only for a complete graph, where it agrees with the overlap
 // rule, so an absent bound is treated as no bound at all.
+//
+// Clique size 2 (level 1) joins two edges exactly when a chain of triangles
+// links them: its forest is over the edges, fed by the triangles that the
+// clique search meets anyway. Sizes 3 and up follow the overlaps of maximal
+// cliques (see clique_overlaps.hpp).
+//
+// Memory: the overlaps go straight into one forest per level, levels are
+// handed over one at a time, and each level's forest is freed once its level
+// is read, so what is held natively besides the level being handed over is
+// the graph, the compact clique table and the forests of the levels still to
+// come.
 #include "analyses/clique_complex_levels.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <utility>
 
-#include "analyses/clique_overlaps.hpp"
 #include "analyses/clique_search.hpp"
+#include "analyses/clique_table.hpp"
+#include "analyses/sort_small.hpp"
 #include "core/union_find.hpp"
 
 namespace korvane {
 
 namespace {
 
-constexpr CliqueIndex kNoSlot = std::numeric_limits<CliqueIndex>::max();
+constexpr CliqueIndex kNoGroup = std::numeric_limits<CliqueIndex>::max();
 
-// Level 0 below a bound of at least 2: the connected components.
-DenseLevel connected_components(const DenseGraph& graph, InterruptTicker& ticker) {
+// Level 0 below a bound of at least 2: the connected components, found
+// breadth first over ranks, then listed by a counting pass in dense order so
+// that each comes out ascending.
+DenseLevel connected_components(const DegeneracyGraph& ranked, InterruptTicker& ticker) {
+  const CompactGraph& graph = ranked.graph;
   const std::size_t n = graph.size();
-  UnionFind<DenseVertex> forest(n);
-  for (std::size_t v = 0; v < n; ++v) {
-    ticker.tick(graph.adjacency[v].size() + 1);
-    for (DenseVertex u : graph.adjacency[v]) forest.unite(static_cast<DenseVertex>(v), u);
-  }
-  // Counting sort by component, in order of first vertex: appending in
-  // vertex order keeps each component ascending.
-  constexpr DenseVertex kNone = std::numeric_limits<DenseVertex>::max();
-  std::vector<DenseVertex> slot(n, kNone);
-  std::vector<DenseVertex> component_of(n);
+  std::vector<DenseVertex> component_of(n, kNoGroup);  // by rank
+  std::vector<DenseVertex> queue;
+  queue.reserve(n);
   DenseLevel level;
-  for (std::size_t v = 0; v < n; ++v) {
-    const DenseVertex root = forest.find(static_cast<DenseVertex>(v));
-    if (slot[root] == kNone) {
-      slot[root] = static_cast<DenseVertex>(level.starts.size() - 1);
-      level.starts.push_back(0);
+  for (std::size_t source = 0; source < n; ++source) {
+    if (component_of[source] != kNoGroup) continue;
+    const auto label = static_cast<DenseVertex>(level.starts.size() - 1);
+    component_of[source] = label;
+    queue.assign(1, static_cast<DenseVertex>(source));
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+      const DenseVertex v = queue[head];
+      ticker.tick(graph.degree(v) + 1);
+      for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) {
+        if (component_of[*u] != kNoGroup) continue;
+        component_of[*u] = label;
+        queue.push_back(*u);
+      }
     }
-    component_of[v] = slot[root];
-    ++level.starts[std::size_t{slot[root]} + 1];
+    level.starts.push_back(level.starts.back() + queue.size());
   }
-  for (std::size_t c = 1; c < level.starts.size(); ++c) level.starts[c] += level.starts[c - 1];
+  std::vector<DenseVertex>().swap(queue);
+  // Relabelled by dense number: component_of[order[r]] is rank r's.
+  std::vector<DenseVertex> by_dense(n);
+  for (std::size_t r = 0; r < n; ++r) by_dense[ranked.order[r]] = component_of[r];
   level.items.resize(n);
   std::vector<std::size_t> cursor(level.starts.begin(), level.starts.end() - 1);
-  for (std::size_t v = 0; v < n; ++v) level.items[cursor[component_of[v]]++] = static_cast<DenseVertex>(v);
+  for (std::size_t v = 0; v < n; ++v) level.items[cursor[by_dense[v]]++] = static_cast<DenseVertex>(v);
   return level;
 }
 
-// Levels of clique size k = top .. 2 by the overlap rule, built top down in
-// one forest over the maximal cliques: going down a level only adds cliques
-// and joins, never splits.
-class OverlapLevels {
+// Reads the levels of clique size k >= 3 out of the forests. Level k holds
+// the cliques of at least k vertices: those below at_least(k + 1) grouped by
+// their root at k, and those of exactly k vertices each alone.
+class LevelReader {
  public:
-  OverlapLevels(const CliqueList& cliques, std::size_t vertex_count, std::size_t top, InterruptTicker& ticker)
-      : cliques_(cliques),
+  LevelReader(const CliqueTable& table, LevelForests& forests, const std::vector<DenseVertex>& order,
+              InterruptTicker& ticker)
+      : table_(table),
+        forests_(forests),
+        order_(order),
         ticker_(ticker),
-        pairs_(overlapping_pairs(cliques, vertex_count, top, ticker)),
-        entering_(top + 1),
-        forest_(cliques.count()),
-        slot_(cliques.count(), kNoSlot),
-        seen_(vertex_count, kNever) {
-    for (std::size_t i = 0; i < cliques.count(); ++i) {
-      const std::size_t s = cliques.size_of(i);
-      if (s >= 2) entering_[std::min(s, top)].push_back(static_cast<CliqueIndex>(i));
-    }
-  }
+        group_of_root_(table.at_least(4), kNoGroup),
+        seen_(table.vertex_count(), 0) {}
 
-  // The components of clique size k; called for k = top, top - 1, .., 2.
   DenseLevel level(std::size_t k) {
-    active_.insert(active_.end(), entering_[k].begin(), entering_[k].end());
-    for (auto [a, b] : pairs_[k]) {
-      ticker_.tick();
-      forest_.unite(a, b);
-    }
-    const std::size_t groups = group_active();
+    const std::size_t joined = table_.at_least(k + 1);
+    const std::size_t groups = group_joined(k, joined);
     DenseLevel sets;
-    sets.starts.reserve(groups + 1);
+    const std::size_t alone = table_.at_least(k) - joined;
+    sets.starts.reserve(groups + alone + 1);
+    // Exact for the cliques alone, a floor for the unions.
+    sets.items.reserve(alone * k + groups * (k + 1));
     std::size_t begin = 0;
     for (std::size_t g = 0; g < groups; ++g) {
-      sets.add(union_of(begin, group_end_[g]));
+      add_union(sets, begin, group_end_[g]);
       begin = group_end_[g];
     }
-    for (CliqueIndex i : active_) slot_[forest_.find(i)] = kNoSlot;
+    add_alone(sets, joined, k);
     return sets;
   }
 
  private:
-  static constexpr std::size_t kNever = std::numeric_limits<std::size_t>::max();
-
-  // Sorts the active cliques by component into by_group_; group g ends at
-  // group_end_[g]. Returns the number of groups.
-  std::size_t group_active() {
-    std::size_t groups = 0;
-    group_of_.resize(active_.size());
-    for (std::size_t x = 0; x < active_.size(); ++x) {
-      const CliqueIndex root = forest_.find(active_[x]);
-      if (slot_[root] == kNoSlot) slot_[root] = static_cast<CliqueIndex>(groups++);
-      group_of_[x] = slot_[root];
+  // Sorts the ids below `joined` by their root at k into by_group_; group g
+  // ends at group_end_[g]. Returns the number of groups.
+  std::size_t group_joined(std::size_t k, std::size_t joined) {
+    group_end_.clear();
+    for (std::size_t id = 0; id < joined; ++id) {
+      CliqueIndex& group = group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))];
+      if (group == kNoGroup) {
+        group = static_cast<CliqueIndex>(group_end_.size());
+        group_end_.push_back(0);
+      }
+      ++group_end_[group];
     }
-    group_end_.assign(groups + 1, 0);
-    for (CliqueIndex g : group_of_) ++group_end_[g + 1];
-    for (std::size_t g = 0; g < groups; ++g) group_end_[g + 1] += group_end_[g];
-    by_group_.resize(active_.size());
-    // Filling moves each start to the end of its group.
-    for (std::size_t x = 0; x < active_.size(); ++x) by_group_[group_end_[group_of_[x]]++] = active_[x];
-    return groups;
+    ticker_.tick(joined);
+    std::size_t start = 0;
+    for (std::size_t& end : group_end_) {
+      const std::size_t count = end;
+      end = start;
+      start += count;
+    }
+    by_group_.resize(joined);
+    // Filling moves each group's start to its end.
+    for (std::size_t id = 0; id < joined; ++id) {
+      CliqueIndex& group = group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))];
+      by_group_[group_end_[group]++] = static_cast<CliqueIndex>(id);
+    }
+    for (std::size_t id = 0; id < joined; ++id) group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))] = kNoGroup;
+    ticker_.tick(2 * joined);
+    return group_end_.size();
   }
 
-  // The vertices of the cliques by_group_[begin .. end), ascending. seen_[v]
-  // holds the tag of the last union that took v; tags never repeat.
-  const std::vector<DenseVertex>& union_of(std::size_t begin, std::size_t end) {
-    ++tag_;
+  // The cliques of exactly k vertices, ids [joined, at_least(k)), each a
+  // component of its own, written in place.
+  void add_alone(DenseLevel& sets, std::size_t joined, std::size_t k) {
+    const std::size_t alone = table_.at_least(k) - joined;
+    std::size_t at = sets.items.size();
+    sets.items.resize(at + alone * k);
+    sets.starts.resize(sets.starts.size() + alone);
+    std::size_t* start = sets.starts.data() + sets.starts.size() - alone;
+    table_.for_each(joined, table_.at_least(k), [&](std::size_t, CliqueTable::Vertices clique) {
+      DenseVertex* out = sets.items.data() + at;
+      for (std::size_t i = 0; i < k; ++i) out[i] = order_[clique.first[i]];
+      sort_small(out, out + k);
+      at += k;
+      *start++ = at;
+    });
+    ticker_.tick(alone * k);
+  }
+
+  // A clique's vertices, ascending.
+  void add_clique(DenseLevel& sets, CliqueTable::Vertices clique) {
+    const std::size_t at = sets.items.size();
+    for (DenseVertex r : clique) sets.items.push_back(order_[r]);
+    sort_small(sets.items.data() + at, sets.items.data() + sets.items.size());
+    sets.starts.push_back(sets.items.size());
+  }
+
+  // The vertices of the cliques by_group_[begin .. end), ascending. seen_[r]
+  // holds the tag of the last union that took rank r.
+  void add_union(DenseLevel& sets, std::size_t begin, std::size_t end) {
+    if (end - begin == 1) return add_clique(sets, table_.clique(by_group_[begin]));
+    if (++tag_ == 0) {
+      std::fill(seen_.begin(), seen_.end(), 0);
+      tag_ = 1;
+    }
     vertices_.clear();
     for (std::size_t x = begin; x < end; ++x) {
-      const CliqueIndex i = by_group_[x];
-      ticker_.tick(cliques_.size_of(i));
-      for (const DenseVertex* v = cliques_.begin_of(i); v != cliques_.end_of(i); ++v) {
-        if (seen_[*v] == tag_) continue;
-        seen_[*v] = tag_;
-        vertices_.push_back(*v);
+      const CliqueTable::Vertices clique = table_.clique(by_group_[x]);
+      ticker_.tick(clique.size());
+      for (const DenseVertex* r = clique.first; r != clique.last; ++r) {
+        if (seen_[*r] == tag_) continue;
+        seen_[*r] = tag_;
+        vertices_.push_back(order_[*r]);
       }
     }
-    std::sort(vertices_.begin(), vertices_.end());
-    return vertices_;
+    sort_small(vertices_.data(), vertices_.data() + vertices_.size());
+    sets.add(vertices_);
   }
 
-  const CliqueList& cliques_;
+  const CliqueTable& table_;
+  LevelForests& forests_;
+  const std::vector<DenseVertex>& order_;  // rank -> dense
   InterruptTicker& ticker_;
-  CliquePairs pairs_;
-  std::vector<std::vector<CliqueIndex>> entering_;  // by the largest size k at which a clique takes part
-  UnionFind<CliqueIndex> forest_;
-  std::vector<CliqueIndex> active_;
-  std::vector<CliqueIndex> slot_;  // root -> group, kNoSlot between levels
-  std::vector<CliqueIndex> group_of_;
+  std::vector<CliqueIndex> group_of_root_;  // kNoGroup between levels
   std::vector<std::size_t> group_end_;
   std::vector<CliqueIndex> by_group_;
+  std::vector<std::uint32_t> seen_;
+  std::uint32_t tag_ = 0;
   std::vector<DenseVertex> vertices_;
-  std::vector<std::size_t> seen_;
-  std::size_t tag_ = 0;
 };
 
-CliqueList maximal_cliques(const DenseGraph& graph, const GraphLimits& limits, InterruptTicker& ticker) {
-  CliqueList cliques;
-  for_each_maximal_clique(graph, ticker, [&](const std::vector<DenseVertex>& clique) {
-    check_capacity(cliques.count() + 1, limits.cliques, "maximal cliques");
-    cliques.add(clique);
-  });
-  return cliques;
+// Adds to `sets` the vertices (dense, ascending) touched by each group of
+// edges by_group[group_end[g - 1] .. group_end[g]).
+void add_touched_vertices(const DegeneracyGraph& ranked,
+                          const std::vector<std::pair<DenseVertex, DenseVertex>>& by_group,
+                          const std::vector<std::size_t>& group_end, DenseLevel& sets, InterruptTicker& ticker) {
+  std::vector<std::uint32_t> seen(ranked.graph.size(), 0);
+  std::vector<DenseVertex> vertices;
+  std::size_t begin = 0;
+  for (std::size_t g = 0; g < group_end.size(); ++g) {
+    ticker.tick(2 * (group_end[g] - begin) + 1);
+    vertices.clear();
+    const auto tag = static_cast<std::uint32_t>(g + 1);
+    for (std::size_t e = begin; e < group_end[g]; ++e) {
+      for (DenseVertex r : {by_group[e].first, by_group[e].second}) {
+        if (seen[r] == tag) continue;
+        seen[r] = tag;
+        vertices.push_back(ranked.order[r]);
+      }
+    }
+    sort_small(vertices.data(), vertices.data() + vertices.size());
+    sets.add(vertices);
+    begin = group_end[g];
+  }
 }
 
-std::size_t largest_size(const CliqueList& cliques) {
-  std::size_t largest = 0;
-  for (std::size_t i = 0; i < cliques.count(); ++i) largest = std::max(largest, cliques.size_of(i));
-  return largest;
+// The edges of one graph, joined through the triangles that hold them: a
+// forest over edge slots (see DegeneracyGraph), and which slots some
+// triangle holds at all, since most edges of a sparse graph stay alone.
+struct JoinedEdges {
+  explicit JoinedEdges(std::size_t slots) : forest(slots), in_triangle(slots, 0) {}
+
+  void join(std::size_t ab, std::size_t ac, std::size_t bc) {
+    merges += forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac)).has_value();
+    merges += forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc)).has_value();
+    for (std::size_t slot : {ab, ac, bc}) {
+      on_triangles += in_triangle[slot] == 0;
+      in_triangle[slot] = 1;
+    }
+  }
+  // The groups of edges on triangles: each merge joins two.
+  std::size_t groups() const { return on_triangles - merges; }
+
+  UnionFind<std::uint32_t> forest;
+  std::vector<char> in_triangle;
+  std::size_t on_triangles = 0;  // edges with in_triangle set
+  std::size_t merges = 0;        // unions that joined two groups
+};
+
+// The maximal cliques of three or more vertices, as ranks: the only ones
+// levels of clique size 3 and up read (size 2 is read off the edges), and
+// the ones the limit counts. With `edges`, the edges of every triangle are
+// joined there.
+CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& limits, JoinedEdges* edges,
+                            InterruptTicker& ticker) {
+  std::vector<std::vector<DenseVertex>> runs;  // by size
+  std::size_t found = 0;
+  const RankedCliqueSink sink = [&](const DenseVertex* first, const DenseVertex* last) {
+    check_capacity(++found, limits.cliques, "maximal cliques");
+    const auto size = static_cast<std::size_t>(last - first);
+    if (runs.size() <= size) runs.resize(size + 1);
+    for (; first != last; ++first) runs[size].push_back(*first);
+  };
+  const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
+  for_each_maximal_clique(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
+  return CliqueTable(std::move(runs), ranked.graph.size(), ticker);
+}
+
+// Calls f(a, slot) for every edge: its lower rank a and its slot.
+template <class F>
+void for_each_edge(const DegeneracyGraph& ranked, InterruptTicker& ticker, F&& f) {
+  const CompactGraph& graph = ranked.graph;
+  for (std::size_t a = 0; a < graph.size(); ++a) {
+    ticker.tick(graph.degree(a) + 1);
+    for (std::size_t slot = ranked.later[a]; slot < graph.start[a + 1]; ++slot) f(static_cast<DenseVertex>(a), slot);
+  }
+}
+
+// Few groups of edges on triangles (as in any dense enough graph: one large
+// group, some small ones), at most 8: each vertex notes the groups of its
+// edges in one byte, then every group takes its vertices in dense order.
+constexpr std::size_t kMostFewGroups = 8;
+
+void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLevel& sets, InterruptTicker& ticker) {
+  std::vector<std::uint32_t> roots;  // group -> root slot
+  std::vector<std::uint8_t> in_groups(ranked.graph.size(), 0);  // by rank, one bit a group
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] == 0) return;
+    const std::uint32_t root = edges.forest.find(static_cast<std::uint32_t>(slot));
+    const auto group = static_cast<std::size_t>(std::find(roots.begin(), roots.end(), root) - roots.begin());
+    if (group == roots.size()) roots.push_back(root);
+    in_groups[a] |= static_cast<std::uint8_t>(1U << group);
+    in_groups[ranked.graph.neighbours[slot]] |= static_cast<std::uint8_t>(1U << group);
+  });
+  std::vector<std::uint8_t> by_dense(in_groups.size());
+  for (std::size_t r = 0; r < in_groups.size(); ++r) by_dense[ranked.order[r]] = in_groups[r];
+  for (std::size_t g = 0; g < roots.size(); ++g) {
+    ticker.tick(by_dense.size());
+    for (std::size_t v = 0; v < by_dense.size(); ++v) {
+      if ((by_dense[v] >> g & 1U) != 0) sets.items.push_back(static_cast<DenseVertex>(v));
+    }
+    sets.starts.push_back(sets.items.size());
+  }
+}
+
+// Many groups of edges on triangles: the edges sorted by group (a counting
+// pass over each slot's root), then each group as the vertices it touches.
+void add_many_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLevel& sets, InterruptTicker& ticker) {
+  const CompactGraph& graph = ranked.graph;
+  // By slot: first the group of the slot's root, then each slot's group.
+  std::vector<std::uint32_t> group(graph.neighbours.size(), kNoGroup);
+  std::vector<std::size_t> group_end;
+  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
+    if (edges.in_triangle[slot] == 0) return;
+    std::uint32_t& of_root = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
+    if (of_root == kNoGroup) {
+      of_root = static_cast<std::uint32_t>(group_end.size());
+      group_end.push_back(0);
+    }
+    ++group_end[of_root];
+  });
+  // Roots keep their group: every slot's group can be read off its root
+  // now, and written over the slot.
+  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
+    if (edges.in_triangle[slot] != 0) group[slot] = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
+  });
+  std::size_t start = 0;
+  for (std::size_t& end : group_end) start += std::exchange(end, start);
+  // Each group's edges as pairs of ranks; filling moves its start to its end.
+  std::vector<std::pair<DenseVertex, DenseVertex>> by_group(start);
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] != 0) by_group[group_end[group[slot]]++] = {a, graph.neighbours[slot]};
+  });
+  std::vector<std::uint32_t>().swap(group);
+  add_touched_vertices(ranked, by_group, group_end, sets, ticker);
+}
+
+// Level 1 (clique size 2): an edge on no triangle alone, the others grouped
+// by their root in the forest, each group as the vertices it touches.
+DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, std::size_t few_groups,
+                      InterruptTicker& ticker) {
+  const CompactGraph& graph = ranked.graph;
+  DenseLevel sets;
+  // Two vertices an edge at most, a set an edge at most.
+  sets.items.reserve(graph.neighbours.size());
+  sets.starts.reserve(graph.neighbours.size() / 2 + 1);
+  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
+    if (edges.in_triangle[slot] != 0) return;
+    const DenseVertex u = ranked.order[a];
+    const DenseVertex v = ranked.order[graph.neighbours[slot]];
+    sets.items.push_back(std::min(u, v));
+    sets.items.push_back(std::max(u, v));
+    sets.starts.push_back(sets.items.size());
+  });
+  if (edges.groups() <= std::min(few_groups, kMostFewGroups)) {
+    add_few_groups(ranked, edges, sets, ticker);
+  } else {
+    add_many_groups(ranked, edges, sets, ticker);
+  }
+  return sets;
 }
 
 // With a bound of 1 no edge is formed: every vertex is alone at level 0.
@@ -176,10 +370,24 @@ DenseLevel vertices_apart(std::size_t n) {
   return alone;
 }
 
+// The top level under a bound of `cap` vertices: every clique of `cap`
+// vertices apart.
+DenseLevel cliques_apart(const DegeneracyGraph& ranked, std::uint64_t cap, InterruptTicker& ticker) {
+  DenseLevel apart;
+  std::vector<DenseVertex> vertices;
+  for_each_clique_of_size(ranked, cap, ticker, [&](const DenseVertex* first, const DenseVertex* last) {
+    vertices.clear();
+    for (; first != last; ++first) vertices.push_back(ranked.order[*first]);
+    std::sort(vertices.begin(), vertices.end());
+    apart.add(vertices);
+  });
+  return apart;
+}
+
 }  // namespace
 
 void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const LevelSink& sink,
-                           const GraphLimits& limits) {
+                           const GraphLimits& limits, const OverlapTuning& tuning) {
   InterruptTicker ticker;
   const VertexNumbering numbering(edges, limits);
   const std::size_t n = numbering.size();
@@ -191,28 +399,40 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
     return;
   }
 
-  const DenseGraph graph = build_dense_graph(edges, numbering, ticker);
-  std::vector<Edge>().swap(edges);
-  const CliqueList cliques = maximal_cliques(graph, limits, ticker);
-  const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest_size(cliques));
-  sink.start(static_cast<std::size_t>(level_count), numbering.ids());
-  sink.level(0, connected_components(graph, ticker));
-  // Levels of clique size 2 .. top follow the overlap rule.
-  const std::size_t top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
-  if (top >= 2) {
-    OverlapLevels overlap(cliques, n, top, ticker);
-    for (std::size_t k = top; k >= 2; --k) sink.level(k - 1, overlap.level(k));
-  }
-  if (level_count == cap) {
+  const DegeneracyGraph ranked = by_degeneracy(build_compact_graph(std::move(edges), numbering, ticker), ticker);
+  // Clique size 2 has a level of its own (top >= 2 below) exactly when the
+  // bound lets triangles form and there is an edge.
+  const bool edges_apart = cap >= 3 && !ranked.graph.neighbours.empty();
+  if (edges_apart) check_capacity(ranked.graph.neighbours.size(), index_limit<std::uint32_t>(), "edge ends");
+  std::optional<JoinedEdges> edges_joined;
+  if (edges_apart) edges_joined.emplace(ranked.graph.neighbours.size());
+  {
+    const CliqueTable table = maximal_cliques(ranked, limits, edges_joined ? &*edges_joined : nullptr, ticker);
+    const std::size_t largest = std::max<std::size_t>(table.largest(), ranked.graph.neighbours.empty() ? 1 : 2);
+    const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest);
+    // Levels of clique size 3 .. top follow the overlap rule, size 2 the
+    // triangles.
+    const auto top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
+    LevelForests forests(table, top);
+    join_overlapping_cliques(table, forests, tuning, ticker);
+    sink.start(static_cast<std::size_t>(level_count), numbering.ids());
     // The top level keeps every clique of `cap` vertices apart.
-    DenseLevel apart;
-    for_each_clique_of_size(graph, cap, ticker, [&](const std::vector<DenseVertex>& clique) { apart.add(clique); });
-    sink.level(static_cast<std::size_t>(cap - 1), apart);
+    if (level_count == cap) sink.level(static_cast<std::size_t>(cap - 1), cliques_apart(ranked, cap, ticker));
+    LevelReader reader(table, forests, ranked.order, ticker);
+    for (std::size_t k = top; k >= 3; --k) {
+      sink.level(k - 1, reader.level(k));
+      forests.release(k);
+    }
   }
+  if (edges_joined) {
+    sink.level(1, edge_level(ranked, *edges_joined, tuning.few_edge_groups, ticker));
+    edges_joined.reset();
+  }
+  sink.level(0, connected_components(ranked, ticker));
 }
 
 std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge>& edges, CliqueSizeBound bound,
-                                                          const GraphLimits& limits) {
+                                                          const GraphLimits& limits, const OverlapTuning& tuning) {
   std::vector<std::vector<VertexSet>> levels;
   const std::vector<VertexId>* ids = nullptr;
   LevelSink sink;
@@ -227,7 +447,7 @@ std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge
       levels[q].push_back(VertexSet::from_ascending(std::move(set)));
     }
   };
-  clique_complex_levels(std::vector<Edge>(edges), bound, sink, limits);
+  clique_complex_levels(std::vector<Edge>(edges), bound, sink, limits, tuning);
   return levels;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "analyses/clique_overlaps.hpp"
 #include "analyses/dense_graph.hpp"
 #include "core/ascending.hpp"
 #include "core/ids.hpp"
@@ -31,12 +32,14 @@ struct LevelSink {
 // self-loops only bringing their vertex in): level q, for q from 0 up, holds
 // one component per class, in no defined order. Throws CapacityExceeded when
 // the graph has more vertices or maximal cliques than `limits` allow.
-// `edges` is released once the graph is built.
+// `edges` is released once the graph is built. `tuning` only changes the
+// work, never the levels.
 void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const LevelSink& sink,
-                           const GraphLimits& limits = {});
+                           const GraphLimits& limits = {}, const OverlapTuning& tuning = {});
 
 // The same levels collected, in ascending q, each component as a vertex set.
 std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge>& edges, CliqueSizeBound bound,
-                                                          const GraphLimits& limits = {});
+                                                          const GraphLimits& limits = {},
+                                                          const OverlapTuning& tuning = {});
 
 }  // namespace korvane

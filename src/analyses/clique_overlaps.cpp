@@ -1,214 +1,389 @@
-// Overlaps among maximal cliques; see clique_overlaps.hpp.
+// Overlaps among maximal cliques, without scanning all overlapping pairs.
+//
+// If cliques a and b share s vertices they are joined at every clique size
+// 2 .. s. The levels are therefore fixed by facts "a and b share at least s
+// vertices", as long as every overlapping pair is covered by a chain of facts
+// at its full overlap. Each fact goes straight into the forests.
+//
+// Only cliques of four or more vertices can share three. Their facts come
+// from a depth-first walk over shared vertex subsets, vertices taken in
+// ascending order. A node is a subset T
+// and every clique that contains it, each cut down to its vertices after
+// T's last one and not yet known to be common (a projected
+// copy, so a node is scanned sequentially). The members share T, the
+// vertices found common at the ancestors and the vertices common to all of
+// their own copies: one chain of facts with that count (the closure) covers
+// the node. Children extend T by one vertex of the copies that is not common
+// to all.
+//
+// Follow the intersection S of any pair from its lowest vertex: each vertex of
+// S is either taken as the next extension or was found common at an
+// ancestor, so the walk reaches a node whose members are exactly the holders
+// of S, where the closure is |S|. A node with few members is instead settled
+// pair by pair, counting the known common vertices plus the overlap of the
+// copies, which is again |S| on the path of that pair. Nodes whose closure
+// reaches the top size have every member joined on every level already, so
+// their children are skipped.
+//
+// A node always keeps a small clique, which bounds the walk by the subsets
+// of small cliques; pairs of large cliques are counted directly through a
+// vertex index of the large ones.
 #include "analyses/clique_overlaps.hpp"
 
 #include <algorithm>
-#include <cstdint>
+#include <limits>
+#include <utility>
 
+#include "core/failure.hpp"
 #include "core/sorted_ranges.hpp"
 
 namespace korvane {
 
-namespace {
-
-// True when the ascending cliques share a vertex below `bound`.
-bool share_below(const DenseVertex* a, const DenseVertex* a_end, const DenseVertex* b, const DenseVertex* b_end,
-                 DenseVertex bound) {
-  while (a != a_end && b != b_end && *a < bound && *b < bound) {
-    if (*a < *b) {
-      ++a;
-    } else if (*b < *a) {
-      ++b;
-    } else {
-      return true;
-    }
-  }
-  return false;
+LevelForests::LevelForests(const CliqueTable& table, std::size_t top) : table_(table), top_(top) {
+  forests_.resize(top + 1);
+  for (std::size_t k = 3; k <= top; ++k) forests_[k] = UnionFind<CliqueIndex>(table.at_least(k + 1));
 }
 
-// A vertex held by more of one vertex's cliques than this is a hub for them.
-constexpr std::size_t kHubBucket = 64;
+void LevelForests::join_from(CliqueIndex a, CliqueIndex b, std::size_t highest) {
+  if (std::max(a, b) >= table_.at_least(highest + 1)) {
+    throw InternalFailure("two cliques share more vertices than one of them holds");
+  }
+  for (std::size_t k = highest; k >= 3; --k) {
+    if (!forests_[k].unite(a, b)) return;  // together here, hence on every level below
+  }
+}
 
-// Pairs of maximal cliques to join, filed by level: a pair under s joins at
-// every clique size k with 2 <= k <= s, and every two cliques sharing s >= 2
-// vertices end up joined at size min(s, top), directly or through a chain.
-// Two distinct maximal cliques share fewer vertices than either holds, so
-// only cliques of three or more vertices take part.
-//
-// Pairs are found from the cliques through each vertex a, by the vertices
-// above a that they share. A vertex shared by many of them (two hubs with a
-// crowd of common neighbours) would make that quadratic, so such hub vertices
-// are left out of the meeting scan: pairs met through another vertex add
-// their shared hubs by a merge, and cliques that share hubs only are grouped
-// by the set of hubs they hold.
-class OverlapFinder {
+namespace {
+
+constexpr DenseVertex kNone = std::numeric_limits<DenseVertex>::max();
+
+// Projected cliques stacked back to back as [id, length, vertices...],
+// vertices ascending. All offset arithmetic of that layout is here. Offsets stay
+// valid when the arena grows; pointers into it do not.
+class Arena {
  public:
-  OverlapFinder(const CliqueList& cliques, std::size_t n, std::size_t top, InterruptTicker& ticker)
-      : cliques_(cliques), top_(top), ticker_(ticker), pairs_(top + 1), tally_(n, 0), hub_(n, 0), bucket_(n) {}
+  static constexpr std::size_t slots(std::size_t length) noexcept { return 2 + length; }
 
-  CliquePairs run() {
-    const std::size_t n = bucket_.size();
-    std::vector<std::vector<Through>> containing(n);
-    for (std::size_t i = 0; i < cliques_.count(); ++i) {
-      if (cliques_.size_of(i) < 3) continue;
-      for (std::size_t at = cliques_.starts[i]; at < cliques_.starts[i + 1]; ++at) {
-        containing[cliques_.items[at]].push_back(Through{static_cast<CliqueIndex>(i), at + 1});
+  std::size_t end() const noexcept { return data_.size(); }
+  CliqueIndex id_at(std::size_t at) const noexcept { return data_[at]; }
+  std::size_t length_at(std::size_t at) const noexcept { return data_[at + 1]; }
+  const DenseVertex* items_at(std::size_t at) const noexcept { return data_.data() + at + 2; }
+  std::size_t next(std::size_t at) const noexcept { return at + slots(length_at(at)); }
+
+  void append(CliqueIndex id, const DenseVertex* first, const DenseVertex* last) {
+    data_.push_back(id);
+    data_.push_back(static_cast<DenseVertex>(last - first));
+    data_.insert(data_.end(), first, last);
+  }
+
+  // Adds `count` unwritten slots for write_kept(); returns where they start.
+  std::size_t reserve(std::size_t count) {
+    const std::size_t at = data_.size();
+    data_.resize(at + count);
+    return at;
+  }
+
+  // Writes at `at`, inside reserved slots, the record of id holding the
+  // items of [first, last) that `keep` accepts; returns the offset past it.
+  // [first, last) may lie in the arena, before `at`.
+  template <class Keep>
+  std::size_t write_kept(std::size_t at, CliqueIndex id, const DenseVertex* first, const DenseVertex* last,
+                         Keep&& keep) {
+    DenseVertex* out = data_.data() + at;
+    DenseVertex* put = out + 2;
+    for (; first != last; ++first) {
+      if (keep(*first)) *put++ = *first;
+    }
+    out[0] = id;
+    out[1] = static_cast<DenseVertex>(put - (out + 2));
+    return static_cast<std::size_t>(put - data_.data());
+  }
+
+  void truncate(std::size_t at) { data_.resize(at); }
+
+ private:
+  std::vector<DenseVertex> data_;
+};
+
+// The cliques of four or more vertices holding each vertex, ascending by id
+// (so the large ones first): holders[start[x] .. start[x + 1]).
+struct HolderIndex {
+  std::vector<std::size_t> start;
+  std::vector<CliqueIndex> holders;
+};
+
+// Index of the cliques with ids below `count`.
+HolderIndex index_holders(const CliqueTable& table, std::size_t count, InterruptTicker& ticker) {
+  HolderIndex index;
+  const std::size_t n = table.vertex_count();
+  index.start.assign(n + 1, 0);
+  table.for_each(0, count, [&](std::size_t, CliqueTable::Vertices clique) {
+    ticker.tick(clique.size());
+    for (const DenseVertex* x = clique.first; x != clique.last; ++x) ++index.start[*x + std::size_t{1}];
+  });
+  for (std::size_t x = 0; x < n; ++x) index.start[x + 1] += index.start[x];
+  index.holders.resize(index.start[n]);
+  std::vector<std::size_t> fill(index.start.begin(), index.start.end() - 1);
+  table.for_each(0, count, [&](std::size_t id, CliqueTable::Vertices clique) {
+    ticker.tick(clique.size());
+    for (const DenseVertex* x = clique.first; x != clique.last; ++x) {
+      index.holders[fill[*x]++] = static_cast<CliqueIndex>(id);
+    }
+  });
+  return index;
+}
+
+// The walk over the cliques of four or more vertices, the ids below
+// at_least(4).
+class SubsetWalk {
+ public:
+  SubsetWalk(const CliqueTable& table, LevelForests& forests, std::size_t first_small, const OverlapTuning& tuning,
+             InterruptTicker& ticker)
+      : table_(table),
+        forests_(forests),
+        first_small_(first_small),
+        pairwise_max_(tuning.pairwise_group_max),
+        ticker_(ticker),
+        count_(table.vertex_count(), 0),
+        need_(table.vertex_count(), 0),
+        has_small_(table.vertex_count(), 0),
+        slot_(table.vertex_count(), kNone) {}
+
+  // One root node per vertex held by two or more cliques, one of them small:
+  // its members are their suffixes after that vertex. A root with few
+  // members compares them whole instead, each pair only at the lowest vertex
+  // it shares (the full overlap counted there, no copy made).
+  void run() {
+    const HolderIndex index = index_holders(table_, table_.at_least(4), ticker_);
+    for (std::size_t x = 0; x < table_.vertex_count(); ++x) {
+      // Holders ascend by id: the small ones come last.
+      const CliqueIndex* begin = index.holders.data() + index.start[x];
+      const CliqueIndex* end = index.holders.data() + index.start[x + 1];
+      if (end - begin < 2 || end[-1] < first_small_) continue;
+      if (static_cast<std::size_t>(end - begin) <= pairwise_max_) {
+        compare_whole(static_cast<DenseVertex>(x), begin, end);
+        continue;
       }
+      for (const CliqueIndex* h = begin; h != end; ++h) {
+        const CliqueIndex id = *h;
+        const CliqueTable::Vertices clique = table_.clique(id);
+        arena_.append(id, std::upper_bound(clique.first, clique.last, static_cast<DenseVertex>(x)), clique.last);
+        ticker_.tick(clique.size());
+      }
+      visit(1, 0, arena_.end(), static_cast<std::size_t>(end - begin));
+      arena_.truncate(0);
     }
-    for (std::size_t a = 0; a < n; ++a) {
-      if (containing[a].size() >= 2) through(static_cast<DenseVertex>(a), containing[a]);
-    }
-    return std::move(pairs_);
   }
 
  private:
-  // A clique through vertex a, and where its vertices above a start.
-  struct Through {
-    CliqueIndex clique;
-    std::size_t rest;
+  // The holders [begin, end) of x, pair by pair, by their vertices after x;
+  // pairs of two large cliques are left to the large-pair count. A pair
+  // that shares vertices below x undercounts here, harmlessly: its full
+  // overlap is counted at the lowest vertex it shares.
+  void compare_whole(DenseVertex x, const CliqueIndex* begin, const CliqueIndex* end) {
+    whole_.clear();
+    for (const CliqueIndex* h = begin; h != end; ++h) {
+      const CliqueTable::Vertices clique = table_.clique(*h);
+      whole_.push_back(CliqueTable::Vertices{std::upper_bound(clique.first, clique.last, x), clique.last});
+    }
+    const std::size_t members = whole_.size();
+    for (std::size_t a = 0; a < members; ++a) {
+      if (whole_[a].size() < 2) continue;  // one more than x shared at most
+      for (std::size_t b = a + 1; b < members; ++b) {
+        if (whole_[b].size() < 2 || (!is_small(begin[a]) && !is_small(begin[b]))) continue;
+        ticker_.tick(whole_[a].size() + whole_[b].size());
+        const std::size_t shared = 1 + common(whole_[a], whole_[b]);
+        if (shared >= 3) forests_.join(begin[a], begin[b], shared);
+      }
+    }
+  }
+
+  // Vertices common to two ascending ranges. Short ones compare every pair
+  // without a branch: a merge mispredicts at every step.
+  static std::size_t common(CliqueTable::Vertices a, CliqueTable::Vertices b) {
+    if (a.size() * b.size() > 64) return count_common_sorted(a.first, a.last, b.first, b.last);
+    std::size_t shared = 0;
+    for (DenseVertex u : a) {
+      for (DenseVertex v : b) shared += u == v;
+    }
+    return shared;
+  }
+
+  struct Child {
+    std::size_t members;
+    std::size_t start;
+    std::size_t fill;  // end of what is written so far
   };
 
-  void file(CliqueIndex i, CliqueIndex j, std::size_t shared) {
-    pairs_[std::min(shared, top_)].emplace_back(i, j);
+  bool is_small(CliqueIndex id) const noexcept { return id >= first_small_; }
+
+  // A node: `members` projected cliques in arena_[start, end), at least two,
+  // one of them small. `known` counts the vertices common to all of them
+  // that their copies no longer hold. A child's region is sized for its
+  // members' full suffixes and filled with fewer, so regions may end in
+  // slack.
+  void visit(std::size_t known, std::size_t start, std::size_t end, std::size_t members) {
+    if (members <= pairwise_max_) {
+      compare_pairwise(known, start, end);
+      return;
+    }
+    const std::size_t closure = known + tally(start, end, members);
+    const std::size_t child_base = children_.size();
+    const std::size_t arena_base = arena_.end();
+    if (closure < forests_.top()) plan_children(members);
+    project(start, end, members, closure, child_base);
+    clear_tally();
+    const std::size_t child_end = children_.size();
+    for (std::size_t c = child_base; c < child_end; ++c) {
+      const Child child = children_[c];
+      visit(closure + 1, child.start, child.fill, child.members);
+    }
+    children_.resize(child_base);
+    arena_.truncate(arena_base);
   }
 
-  const DenseVertex* rest_of(const Through& t) const { return cliques_.items.data() + t.rest; }
-  const DenseVertex* end_of(const Through& t) const { return cliques_.end_of(t.clique); }
-
-  const DenseVertex* hubs_begin(std::size_t p) const { return hubs_.data() + hub_start_[p]; }
-  const DenseVertex* hubs_end(std::size_t p) const { return hubs_.data() + hub_start_[p + 1]; }
-
-  // Marks the vertices held by more than kHubBucket cliques of the group and
-  // lists each clique's hubs above a. Returns whether there is any.
-  bool find_hubs(const std::vector<Through>& group) {
-    hubs_.clear();
-    hub_start_.assign(group.size() + 1, 0);
-    // Fewer cliques than the bar cannot make a hub.
-    if (group.size() <= kHubBucket) return false;
-    tallied_.clear();
-    for (const Through& t : group) {
-      ticker_.tick(cliques_.size_of(t.clique));
-      for (const DenseVertex* b = rest_of(t); b != end_of(t); ++b) {
-        if (tally_[*b]++ == 0) tallied_.push_back(*b);
-      }
-    }
-    bool any = false;
-    for (DenseVertex b : tallied_) {
-      hub_[b] = tally_[b] > kHubBucket ? 1 : 0;
-      any = any || hub_[b] != 0;
-    }
-    for (std::size_t p = 0; p < group.size(); ++p) {
-      for (const DenseVertex* b = rest_of(group[p]); b != end_of(group[p]); ++b) {
-        if (hub_[*b] != 0) hubs_.push_back(*b);
-      }
-      hub_start_[p + 1] = hubs_.size();
-    }
-    return any;
-  }
-
-  // All pairs of cliques through a whose smallest shared vertex is a.
-  void through(DenseVertex a, const std::vector<Through>& group) {
-    const bool any_hub = find_hubs(group);
-    filled_.clear();
-    meetings_.assign(group.size(), Meeting{});
-    for (std::size_t p = 0; p < group.size(); ++p) {
-      const CliqueIndex i = group[p].clique;
-      const DenseVertex* first = cliques_.begin_of(i);
-      const DenseVertex* rest = rest_of(group[p]);
-      met_.clear();
-      for (const DenseVertex* b = rest; b != end_of(group[p]); ++b) {
-        if (hub_[*b] != 0) continue;
-        std::vector<CliqueIndex>& here = bucket_[*b];
-        ticker_.tick(here.size() + 1);
-        for (CliqueIndex q : here) {
-          Meeting& meeting = meetings_[q];
-          if (meeting.visit != p + 1) {
-            meeting.visit = p + 1;
-            meeting.shared = 1;
-            met_.push_back(q);
-          } else {
-            ++meeting.shared;
-          }
-        }
-        if (here.empty()) filled_.push_back(*b);
-        here.push_back(static_cast<CliqueIndex>(p));
-      }
-      for (CliqueIndex q : met_) {
-        const CliqueIndex j = group[q].clique;
-        if (share_below(first, rest, cliques_.begin_of(j), cliques_.end_of(j), a)) continue;
-        const std::size_t hubs =
-            any_hub ? count_common_sorted(hubs_begin(p), hubs_end(p), hubs_begin(q), hubs_end(q)) : 0;
-        file(i, j, 1 + meetings_[q].shared + hubs);
-      }
-    }
-    if (any_hub) by_hub_sets(group);
-    for (DenseVertex b : filled_) bucket_[b].clear();
-    for (DenseVertex b : tallied_) {
-      tally_[b] = 0;
-      hub_[b] = 0;
-    }
-    tallied_.clear();
-  }
-
-  // Cliques holding the same hubs share them: chain them at that size. Two
-  // different hub sets join their cliques at the size of their overlap. Both
-  // only ever join cliques that share at least that many vertices.
-  void by_hub_sets(const std::vector<Through>& group) {
-    order_.clear();
-    for (std::size_t p = 0; p < group.size(); ++p) {
-      if (hub_start_[p + 1] > hub_start_[p]) order_.push_back(static_cast<CliqueIndex>(p));
-    }
-    auto less = [&](CliqueIndex x, CliqueIndex y) {
-      return std::lexicographical_compare(hubs_begin(x), hubs_end(x), hubs_begin(y), hubs_end(y));
-    };
-    std::sort(order_.begin(), order_.end(), less);
-    distinct_.clear();
-    for (std::size_t x = 0; x < order_.size(); ++x) {
-      const CliqueIndex p = order_[x];
-      ticker_.tick();
-      if (x > 0 && !less(order_[x - 1], p)) {
-        file(group[order_[x - 1]].clique, group[p].clique, 1 + (hub_start_[p + 1] - hub_start_[p]));
-      } else {
-        distinct_.push_back(p);
-      }
-    }
-    for (std::size_t x = 0; x < distinct_.size(); ++x) {
-      const CliqueIndex p = distinct_[x];
-      for (std::size_t y = x + 1; y < distinct_.size(); ++y) {
-        const CliqueIndex q = distinct_[y];
-        ticker_.tick(hub_start_[p + 1] - hub_start_[p]);
-        const std::size_t hubs = count_common_sorted(hubs_begin(p), hubs_end(p), hubs_begin(q), hubs_end(q));
-        if (hubs > 0) file(group[p].clique, group[q].clique, 1 + hubs);
+  // Pairs where both sides are large are left to the large-pair count, and
+  // pairs that cannot reach three shared vertices are skipped.
+  void compare_pairwise(std::size_t known, std::size_t start, std::size_t end) {
+    for (std::size_t a = start; a < end; a = arena_.next(a)) {
+      const DenseVertex* a_items = arena_.items_at(a);
+      const DenseVertex* a_end = a_items + arena_.length_at(a);
+      if (known + arena_.length_at(a) < 3) continue;
+      for (std::size_t b = arena_.next(a); b < end; b = arena_.next(b)) {
+        if (known + arena_.length_at(b) < 3) continue;
+        if (!is_small(arena_.id_at(a)) && !is_small(arena_.id_at(b))) continue;
+        const DenseVertex* b_items = arena_.items_at(b);
+        const DenseVertex* b_end = b_items + arena_.length_at(b);
+        forests_.join(arena_.id_at(a), arena_.id_at(b), known + count_common_sorted(a_items, a_end, b_items, b_end));
+        ticker_.tick(arena_.length_at(a) + arena_.length_at(b) + 1);
       }
     }
   }
 
-  struct Meeting {
-    std::size_t visit = 0;     // 1 + position of the clique being scanned
-    CliqueIndex shared = 0;  // non-hub vertices above a held by both
-  };
+  // Counts, for every vertex of the node, the members holding it and the
+  // slots its child's copies could take; returns how many vertices all
+  // members hold.
+  std::size_t tally(std::size_t start, std::size_t end, std::size_t members) {
+    touched_.clear();
+    for (std::size_t at = start; at < end; at = arena_.next(at)) {
+      const bool small = is_small(arena_.id_at(at));
+      const DenseVertex* items = arena_.items_at(at);
+      const std::size_t length = arena_.length_at(at);
+      for (std::size_t i = 0; i < length; ++i) {
+        const DenseVertex v = items[i];
+        if (count_[v]++ == 0) touched_.push_back(v);
+        need_[v] += Arena::slots(length - 1 - i);
+        if (small) has_small_[v] = 1;
+      }
+      ticker_.tick(length + 1);
+    }
+    std::size_t common = 0;
+    for (DenseVertex v : touched_) common += (count_[v] == members);
+    return common;
+  }
 
-  const CliqueList& cliques_;
-  const std::size_t top_;
+  // Children: vertices outside the common part held by two or more members,
+  // one of them small. Each gets a region at the end of the arena.
+  void plan_children(std::size_t members) {
+    const std::size_t child_base = children_.size();
+    std::size_t total = 0;
+    for (DenseVertex v : touched_) {
+      if (count_[v] >= 2 && count_[v] < members && has_small_[v] != 0) {
+        slot_[v] = static_cast<DenseVertex>(children_.size() - child_base);
+        children_.push_back(Child{count_[v], total, total});
+        total += need_[v];
+      }
+    }
+    const std::size_t base = arena_.reserve(total);
+    for (std::size_t c = child_base; c < children_.size(); ++c) {
+      children_[c].start += base;
+      children_[c].fill += base;
+    }
+  }
+
+  // Joins the members at the node's closure and copies each member's suffix
+  // after a child's vertex into that child. A copy drops the vertices common
+  // to this node: the child counts them in its `known` already.
+  void project(std::size_t start, std::size_t end, std::size_t members, std::size_t closure,
+               std::size_t child_base) {
+    const CliqueIndex first = arena_.id_at(start);
+    auto kept = [&](DenseVertex v) { return count_[v] != members; };
+    for (std::size_t at = start; at < end; at = arena_.next(at)) {
+      const CliqueIndex id = arena_.id_at(at);
+      if (at != start) forests_.join(first, id, closure);
+      const DenseVertex* items = arena_.items_at(at);
+      const DenseVertex* items_end = items + arena_.length_at(at);
+      for (const DenseVertex* v = items; v != items_end; ++v) {
+        const DenseVertex s = slot_[*v];
+        if (s == kNone) continue;
+        Child& child = children_[child_base + s];
+        child.fill = arena_.write_kept(child.fill, id, v + 1, items_end, kept);
+      }
+      ticker_.tick(arena_.length_at(at) + 1);
+    }
+  }
+
+  void clear_tally() {
+    for (DenseVertex v : touched_) {
+      count_[v] = 0;
+      need_[v] = 0;
+      has_small_[v] = 0;
+      slot_[v] = kNone;
+    }
+  }
+
+  const CliqueTable& table_;
+  LevelForests& forests_;
+  const std::size_t first_small_;  // ids below are the large cliques
+  const std::size_t pairwise_max_;
   InterruptTicker& ticker_;
-  CliquePairs pairs_;
-  std::vector<CliqueIndex> tally_;  // vertex -> cliques through a holding it
-  std::vector<char> hub_;
-  std::vector<std::vector<CliqueIndex>> bucket_;  // vertex -> positions in the group met so far
-  std::vector<DenseVertex> filled_;   // vertices whose bucket is in use
-  std::vector<DenseVertex> tallied_;  // vertices whose tally is in use
-  std::vector<DenseVertex> hubs_;  // hub vertices of each group position, back to back
-  std::vector<std::size_t> hub_start_;
-  std::vector<Meeting> meetings_;
-  std::vector<CliqueIndex> met_;
-  std::vector<CliqueIndex> order_;
-  std::vector<CliqueIndex> distinct_;
+
+  // Indexed by vertex, reset after each node.
+  std::vector<std::size_t> count_;
+  std::vector<std::size_t> need_;
+  std::vector<char> has_small_;
+  std::vector<DenseVertex> slot_;
+  std::vector<DenseVertex> touched_;
+  std::vector<CliqueTable::Vertices> whole_;  // the members of a root compared whole
+  // Projected cliques of the nodes on the walk's path and their children,
+  // stacked.
+  std::vector<Child> children_;
+  Arena arena_;
 };
+
+// Overlaps between large cliques (ids below `large`, all of four or more
+// vertices), counted through an index of the large ones only; each pair
+// once, from its later member.
+void join_large_pairs(const CliqueTable& table, std::size_t large, LevelForests& forests,
+                      InterruptTicker& ticker) {
+  if (large < 2) return;
+  const HolderIndex index = index_holders(table, large, ticker);
+  std::vector<CliqueIndex> shared(large, 0);
+  std::vector<CliqueIndex> seen;
+  table.for_each(0, large, [&](std::size_t id, CliqueTable::Vertices clique) {
+    seen.clear();
+    for (const DenseVertex* x = clique.first; x != clique.last; ++x) {
+      // Holders of a vertex ascend: stop at this clique.
+      for (std::size_t h = index.start[*x]; h < index.start[*x + std::size_t{1}] && index.holders[h] < id; ++h) {
+        if (shared[index.holders[h]]++ == 0) seen.push_back(index.holders[h]);
+      }
+      ticker.tick(index.start[*x + std::size_t{1}] - index.start[*x] + 1);
+    }
+    for (CliqueIndex other : seen) {
+      forests.join(static_cast<CliqueIndex>(id), other, shared[other]);
+      shared[other] = 0;
+    }
+  });
+}
 
 }  // namespace
 
-CliquePairs overlapping_pairs(const CliqueList& cliques, std::size_t vertex_count, std::size_t top,
+void join_overlapping_cliques(const CliqueTable& table, LevelForests& forests, const OverlapTuning& tuning,
                               InterruptTicker& ticker) {
-  return OverlapFinder(cliques, vertex_count, top, ticker).run();
+  if (forests.top() < 3) return;
+  const std::size_t large = std::min(table.at_least(4), table.at_least(tuning.small_clique_max + 1));
+  SubsetWalk(table, forests, large, tuning, ticker).run();
+  join_large_pairs(table, large, forests, ticker);
 }
 
 }  // namespace korvane

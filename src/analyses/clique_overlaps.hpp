@@ -1,25 +1,73 @@
-// Pairs of maximal cliques of a graph that overlap in two or more vertices,
-// filed by how many they share. The clique-complex levels of a graph follow
-// from these pairs alone.
+// Overlaps of three or more vertices among the maximal cliques of a graph,
+// recorded straight into one disjoint-set forest per clique size: no list of
+// overlapping pairs is ever held. The clique-complex levels of clique size
+// 3 and up follow from these forests alone (size 2 follows from the
+// triangles, see clique_complex_levels.cpp).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
-#include <utility>
 #include <vector>
 
-#include "analyses/dense_graph.hpp"
+#include "analyses/clique_table.hpp"
 #include "core/interrupt.hpp"
+#include "core/union_find.hpp"
 
 namespace korvane {
 
-// pairs[s]: pairs of cliques to join at every clique size k with
-// 2 <= k <= s. Every two cliques sharing s >= 2 vertices end up joined at
-// size min(s, top), directly or through a chain of filed pairs.
-using CliquePairs = std::vector<std::vector<std::pair<CliqueIndex, CliqueIndex>>>;
+// Knobs of the overlap search. The defaults are what the module uses; tests
+// turn them to force every path on small graphs. Every setting gives the
+// same forests up to the choice of roots.
+struct OverlapTuning {
+  // Cliques of more vertices than this are "large": they never drive the
+  // shared-subset walk (whose cost can grow with 2^size) and are matched
+  // against each other by direct overlap counting instead.
+  std::size_t small_clique_max = 16;
+  // A group of cliques sharing a vertex subset with at most this many
+  // members is compared pair by pair rather than split further.
+  std::size_t pairwise_group_max = 12;
+  // Level 1 with at most this many groups of edges on triangles (at most
+  // 8: one bit each) is read by marking each vertex's groups; more groups
+  // are sorted by a counting pass.
+  std::size_t few_edge_groups = 8;
+};
 
-// `cliques` are the maximal cliques of a graph of `vertex_count` vertices;
-// `top` (at least 2) is the largest clique size whose level is wanted.
-CliquePairs overlapping_pairs(const CliqueList& cliques, std::size_t vertex_count, std::size_t top,
+// For every clique size k = 3 .. top, a forest over the cliques that can
+// share k vertices with another one: the ids below at_least(k + 1) (two
+// distinct maximal cliques share fewer vertices than either holds). Cliques
+// larger than top count as cliques of top vertices.
+class LevelForests {
+ public:
+  LevelForests(const CliqueTable& table, std::size_t top);
+
+  std::size_t top() const noexcept { return top_; }
+
+  // Records that cliques a and b share at least `shared` vertices: they are
+  // joined at every size k with 3 <= k <= min(shared, top). Levels nest, so
+  // the walk down stops at the first level where they are together already.
+  // Throws InternalFailure if a clique is too small to share that many.
+  void join(CliqueIndex a, CliqueIndex b, std::size_t shared) {
+    if (shared >= 3 && top_ >= 3) join_from(a, b, std::min(shared, top_));
+  }
+
+  // The root standing for clique `id`'s component at size k.
+  // Preconditions: 3 <= k <= top, k not released, id < at_least(k + 1).
+  CliqueIndex root(std::size_t k, CliqueIndex id) { return forests_[k].find(id); }
+  // Frees the forest of size k once its level is read.
+  void release(std::size_t k) { forests_[k] = UnionFind<CliqueIndex>(); }
+
+ private:
+  void join_from(CliqueIndex a, CliqueIndex b, std::size_t highest);
+
+  const CliqueTable& table_;
+  std::size_t top_;
+  std::vector<UnionFind<CliqueIndex>> forests_;  // by k; 0 .. 2 unused
+};
+
+// Records in `forests` every overlap of three or more vertices between two
+// cliques of `table`, as chains of joins that connect each overlapping pair
+// at its full overlap (capped at the forests' top).
+void join_overlapping_cliques(const CliqueTable& table, LevelForests& forests, const OverlapTuning& tuning,
                               InterruptTicker& ticker);
 
 }  // namespace korvane

@@ -2,25 +2,24 @@
 #include "analyses/dense_graph.hpp"
 
 #include <algorithm>
+#include <limits>
 
 namespace korvane {
 
-void VertexNumbering::number(std::vector<VertexId> endpoints, const GraphLimits& limits) {
-  VertexId largest_id = 0;
-  for (VertexId x : endpoints) largest_id = std::max(largest_id, x);
-  if (!endpoints.empty() && largest_id < 4 * endpoints.size() + 4096) {
-    // Ids are small (0 .. n - 1 is the usual case): number them by direct
-    // lookup instead of sorting every endpoint.
-    table_.assign(static_cast<std::size_t>(largest_id) + 1, 0);
-    for (VertexId x : endpoints) table_[x] = 1;
-    for (std::size_t x = 0; x < table_.size(); ++x) {
-      if (table_[x] == 0) continue;
-      check_capacity(ids_.size() + 1, limits.vertices, "graph vertices");
-      table_[x] = static_cast<DenseVertex>(ids_.size());
-      ids_.push_back(x);
-    }
-    return;
+// table_[x] is 1 for every id x in use, 0 otherwise: becomes x's number.
+void VertexNumbering::number_marked(const GraphLimits& limits) {
+  std::size_t count = 0;
+  for (DenseVertex mark : table_) count += mark;
+  check_capacity(count, limits.vertices, "graph vertices");
+  ids_.reserve(count);
+  for (std::size_t x = 0; x < table_.size(); ++x) {
+    if (table_[x] == 0) continue;
+    table_[x] = static_cast<DenseVertex>(ids_.size());
+    ids_.push_back(x);
   }
+}
+
+void VertexNumbering::number_sorted(std::vector<VertexId> endpoints, const GraphLimits& limits) {
   std::sort(endpoints.begin(), endpoints.end());
   endpoints.erase(std::unique(endpoints.begin(), endpoints.end()), endpoints.end());
   check_capacity(endpoints.size(), limits.vertices, "graph vertices");
@@ -28,35 +27,67 @@ void VertexNumbering::number(std::vector<VertexId> endpoints, const GraphLimits&
   ids_.shrink_to_fit();
 }
 
-DenseVertex VertexNumbering::dense(VertexId id) const {
-  if (!table_.empty()) return table_[id];
-  return static_cast<DenseVertex>(std::lower_bound(ids_.begin(), ids_.end(), id) - ids_.begin());
-}
+namespace {
 
-VertexSet VertexNumbering::ids_of(const std::vector<DenseVertex>& ascending) const {
-  std::vector<VertexId> out;
-  out.reserve(ascending.size());
-  for (DenseVertex v : ascending) out.push_back(ids_[v]);
-  return VertexSet::from_ascending(std::move(out));
-}
-
-DenseGraph build_dense_graph(const std::vector<Edge>& edges, const VertexNumbering& numbering,
-                             InterruptTicker& ticker) {
-  DenseGraph graph;
-  graph.adjacency.resize(numbering.size());
-  for (const Edge& e : edges) {
+// Rewrites every edge in dense numbers and counts each vertex's entries, one
+// per endpoint of a non-loop edge: start[v + 1] ends up as v's count.
+std::vector<std::size_t> dense_degrees(std::vector<Edge>& edges, const VertexNumbering& numbering,
+                                       InterruptTicker& ticker) {
+  std::vector<std::size_t> start(numbering.size() + 1, 0);
+  for (Edge& e : edges) {
     ticker.tick();
+    e.u = numbering.dense(e.u);
+    e.v = numbering.dense(e.v);
     if (e.u == e.v) continue;  // a self-loop only brings its vertex in
-    const DenseVertex a = numbering.dense(e.u);
-    const DenseVertex b = numbering.dense(e.v);
-    graph.adjacency[a].push_back(b);
-    graph.adjacency[b].push_back(a);
+    ++start[e.u + 1];
+    ++start[e.v + 1];
   }
-  for (auto& around : graph.adjacency) {
-    ticker.tick(around.size() + 1);
-    std::sort(around.begin(), around.end());
-    around.erase(std::unique(around.begin(), around.end()), around.end());
+  return start;
+}
+
+// Drops repeats from every list, closing the gaps: last_seen[u] is the last
+// list that took u.
+void drop_repeats(CompactGraph& graph, InterruptTicker& ticker) {
+  constexpr DenseVertex kNone = std::numeric_limits<DenseVertex>::max();
+  std::vector<DenseVertex> last_seen(graph.size(), kNone);
+  std::size_t out = 0;
+  std::size_t begin = 0;
+  for (std::size_t v = 0; v < graph.size(); ++v) {
+    const std::size_t end = graph.start[v + 1];
+    ticker.tick(end - begin + 1);
+    graph.start[v] = out;
+    for (std::size_t i = begin; i < end; ++i) {
+      const DenseVertex u = graph.neighbours[i];
+      if (last_seen[u] == v) continue;
+      last_seen[u] = static_cast<DenseVertex>(v);
+      graph.neighbours[out++] = u;
+    }
+    begin = end;
   }
+  graph.start[graph.size()] = out;
+  graph.neighbours.resize(out);
+  graph.neighbours.shrink_to_fit();
+}
+
+}  // namespace
+
+CompactGraph build_compact_graph(std::vector<Edge> edges, const VertexNumbering& numbering, InterruptTicker& ticker) {
+  const std::size_t n = numbering.size();
+  CompactGraph graph;
+  graph.start = dense_degrees(edges, numbering, ticker);
+  for (std::size_t v = 0; v < n; ++v) graph.start[v + 1] += graph.start[v];
+  graph.neighbours.resize(graph.start[n]);
+  {
+    std::vector<std::size_t> fill(graph.start.begin(), graph.start.end() - 1);
+    for (const Edge& e : edges) {
+      ticker.tick();
+      if (e.u == e.v) continue;
+      graph.neighbours[fill[e.u]++] = static_cast<DenseVertex>(e.v);
+      graph.neighbours[fill[e.v]++] = static_cast<DenseVertex>(e.u);
+    }
+  }
+  std::vector<Edge>().swap(edges);
+  drop_repeats(graph, ticker);
   return graph;
 }
 

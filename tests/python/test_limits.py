@@ -11,7 +11,9 @@ import korvane
 LARGE = 2**40
 SMALL_IDS = list(itertools.combinations(range(4), 2)) + [(4, 5)]          # K4 and an edge: 6 vertices
 HUGE_IDS = [(u << 50, v << 50) for u, v in SMALL_IDS]                       # same graph, ids far apart
-THREE_CLIQUES = [(1, 2), (2, 3), (1, 3), (3, 4), (4, 5)]                   # maximal: 123, 34, 45
+# Maximal cliques 123, 345, 567 and the edge 78: only cliques of three or
+# more vertices are numbered (edges are read off the graph itself).
+THREE_CLIQUES = [(1, 2), (2, 3), (1, 3), (3, 4), (4, 5), (3, 5), (5, 6), (6, 7), (5, 7), (7, 8)]
 
 
 def message(limit, what):

@@ -1,0 +1,56 @@
+// Sorting the short ranges the graph analysis makes by the million (the
+// vertices of one clique): fixed compare-exchange sequences up to four
+// elements, insertion sort up to a few dozen, std::sort above.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+namespace korvane {
+
+// Without a branch: the order of clique vertices is as good as random.
+template <class T>
+inline void order_pair(T& a, T& b) {
+  const T low = std::min(a, b);
+  b = std::max(a, b);
+  a = low;
+}
+
+template <class T>
+inline void sort_small(T* first, T* last) {
+  switch (last - first) {
+    case 0:
+    case 1:
+      return;
+    case 2:
+      order_pair(first[0], first[1]);
+      return;
+    case 3:
+      order_pair(first[0], first[1]);
+      order_pair(first[1], first[2]);
+      order_pair(first[0], first[1]);
+      return;
+    case 4:
+      order_pair(first[0], first[1]);
+      order_pair(first[2], first[3]);
+      order_pair(first[0], first[2]);
+      order_pair(first[1], first[3]);
+      order_pair(first[1], first[2]);
+      return;
+    default:
+      break;
+  }
+  if (last - first > 24) {
+    std::sort(first, last);
+    return;
+  }
+  for (T* i = first + 1; i < last; ++i) {
+    const T x = *i;
+    T* j = i;
+    for (; j != first && x < j[-1]; --j) *j = j[-1];
+    *j = x;
+  }
+}
+
+}  // namespace korvane
