@@ -1,0 +1,271 @@
+// Settling a group of simplices at once: every pair's overlap is counted and
+// a maximum spanning forest of those overlaps is joined into the level
+// forests. The forest stands for every pair: two members share at least w
+// vertices only if the forest path between them has no edge below w, since a
+// maximum spanning forest keeps the largest bottleneck between any two
+// members. So a group of m costs m - 1 joins, whatever its pairs.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "analyses/complex_levels.hpp"
+#include "analyses/level_forests.hpp"
+#include "analyses/overlap_kernels.hpp"
+#include "core/failure.hpp"
+#include "core/interrupt.hpp"
+
+namespace korvane::complex_detail {
+
+// Estimated work, in rough nanoseconds of this machine class; only ratios
+// between estimates matter.
+struct Costs {
+  static constexpr double kWord = 0.3;      // one bitset word of one pair
+  static constexpr double kPair = 1.0;      // one pair, besides its words
+  static constexpr double kStep = 2.0;      // one step through a vertex's holders
+  static constexpr double kSlot = 1.5;      // one item tallied or copied
+  static constexpr std::size_t kMaxRowWords = std::size_t{1} << 25;  // 256 MB of bitsets
+};
+
+// What a group's members hold besides their items: how many vertices all of
+// them hold, how many are held by two or more but not all ("spread"), and the
+// sum over those of their holder counts squared.
+struct GroupShape {
+  std::size_t members = 0;
+  std::size_t common = 0;
+  std::size_t spread = 0;
+  double pair_steps = 0;
+};
+
+using Overlaps = ComplexLevelsTuning::Overlaps;
+
+inline std::size_t words_for(std::size_t bits) noexcept { return std::max<std::size_t>(1, (bits + 63) / 64); }
+
+inline double bitset_cost(const GroupShape& g) {
+  const double pairs = 0.5 * static_cast<double>(g.members) * static_cast<double>(g.members);
+  if (static_cast<double>(g.members) * static_cast<double>(words_for(g.spread)) > Costs::kMaxRowWords) return 1e300;
+  return pairs * (static_cast<double>(words_for(g.spread)) * Costs::kWord + Costs::kPair);
+}
+
+inline double index_cost(const GroupShape& g) {
+  const double pairs = 0.5 * static_cast<double>(g.members) * static_cast<double>(g.members);
+  return 2 * g.pair_steps * Costs::kStep + pairs * Costs::kPair;
+}
+
+inline Overlaps cheaper_method(const GroupShape& g, Overlaps forced) {
+  if (forced != Overlaps::choose) return forced;
+  return bitset_cost(g) <= index_cost(g) ? Overlaps::bitsets : Overlaps::vertex_index;
+}
+
+inline double settle_cost(const GroupShape& g, Overlaps forced) {
+  return cheaper_method(g, forced) == Overlaps::bitsets ? bitset_cost(g) : index_cost(g);
+}
+
+template <class Idx>
+class GroupSettler {
+ public:
+  GroupSettler(std::size_t vertex_count, LevelForests<Idx>& forests, Overlaps forced, InterruptTicker& ticker)
+      : forests_(forests),
+        forced_(forced),
+        ticker_(ticker),
+        kernels_(prim_kernels()),
+        count_(vertex_count, 0),
+        local_(vertex_count, kNone<Idx>) {}
+
+  // Joins the members (each a record of id and items) so that members a and
+  // b end up together on every level below base + |items_a ∩ items_b|.
+  void settle(const std::vector<Record<Idx>>& members, std::size_t base) {
+    if (members.size() < 2) return;
+    check_capacity(members.size(), index_limit<std::uint32_t>(), "simplices in one group");
+    const GroupShape shape = measure(members);
+    if (shape.spread == 0) {
+      chain(members, base + shape.common);
+    } else if (cheaper_method(shape, forced_) == Overlaps::bitsets) {
+      prim_bitsets(members, base + shape.common, shape.spread);
+    } else {
+      prim_index(members, base + shape.common, shape.spread);
+    }
+    clear();
+  }
+
+ private:
+  // Counts holders per vertex; numbers the spread vertices 0.. in local_.
+  GroupShape measure(const std::vector<Record<Idx>>& members) {
+    GroupShape shape;
+    shape.members = members.size();
+    for (const Record<Idx>& rec : members) {
+      for (Idx v : rec) {
+        if (count_[v]++ == 0) touched_.push_back(v);
+      }
+      ticker_.tick(rec.size() + 1);
+    }
+    for (Idx v : touched_) {
+      if (count_[v] == members.size()) {
+        ++shape.common;
+      } else if (count_[v] >= 2) {
+        local_[v] = static_cast<Idx>(shape.spread++);
+        shape.pair_steps += static_cast<double>(count_[v]) * static_cast<double>(count_[v]);
+      }
+    }
+    return shape;
+  }
+
+  void clear() {
+    for (Idx v : touched_) {
+      count_[v] = 0;
+      local_[v] = kNone<Idx>;
+    }
+    touched_.clear();
+  }
+
+  // No member holds a vertex another lacks but a third holds: every pair
+  // shares exactly the common vertices.
+  void chain(const std::vector<Record<Idx>>& members, std::size_t shared) {
+    for (std::size_t i = 1; i < members.size(); ++i) forests_.join(members[0].id(), members[i].id(), shared);
+  }
+
+  void start_rest(std::size_t m) {
+    rest_member_.resize(m - 1);
+    best_.assign(m - 1, 0);
+    link_.assign(m - 1, 0);
+    for (std::size_t j = 0; j + 1 < m; ++j) rest_member_[j] = static_cast<std::uint32_t>(j + 1);
+  }
+
+  PrimRest rest_view(std::size_t count) noexcept {
+    return PrimRest{rest_member_.data(), best_.data(), link_.data(), count};
+  }
+
+  // Position j leaves the rest; the last position takes its place (also in
+  // `row`, the one-word bitsets kept by position, when given).
+  void take_out(std::size_t j, std::size_t count, Word* row) {
+    rest_member_[j] = rest_member_[count - 1];
+    best_[j] = best_[count - 1];
+    link_[j] = link_[count - 1];
+    if (row != nullptr) row[j] = row[count - 1];
+  }
+
+  void build_rows(const std::vector<Record<Idx>>& members, std::size_t words) {
+    rows_.assign(members.size() * words, 0);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      Word* row = rows_.data() + i * words;
+      for (Idx v : members[i]) {
+        const Idx l = local_[v];
+        if (l != kNone<Idx>) row[l >> 6] |= Word{1} << (l & 63);
+      }
+      ticker_.tick(members[i].size() + words);
+    }
+  }
+
+  // Prim's algorithm from member 0. Invariant: best_[j] is the largest
+  // overlap of rest member j with the tree, link_[j] the tree member giving it.
+  void prim_bitsets(const std::vector<Record<Idx>>& members, std::size_t base, std::size_t spread) {
+    const std::size_t words = words_for(spread);
+    build_rows(members, words);
+    const std::size_t m = members.size();
+    start_rest(m);
+    if (words == 1) {
+      // Kept by rest position so the kernel reads them in order.
+      one_row_.resize(m - 1);
+      std::copy(rows_.begin() + 1, rows_.end(), one_row_.begin());
+    }
+    std::uint32_t u = 0;
+    for (std::size_t count = m - 1; count > 0; --count) {
+      const PrimRest rest = rest_view(count);
+      const std::size_t j = words == 1 ? kernels_.one_word(rest, one_row_.data(), rows_[u], u)
+                                       : kernels_.many_words(rest, rows_.data(), words, rows_.data() + u * words, u);
+      forests_.join(members[link_[j]].id(), members[rest_member_[j]].id(), base + best_[j]);
+      u = rest_member_[j];
+      take_out(j, count, words == 1 ? one_row_.data() : nullptr);
+      ticker_.tick(count * words + 1);
+    }
+  }
+
+  // Member lists per spread vertex: holders of local vertex l are
+  // list_[list_start_[l] .. list_start_[l + 1]).
+  void build_lists(const std::vector<Record<Idx>>& members, std::size_t spread) {
+    list_start_.assign(spread + 1, 0);
+    for (const Record<Idx>& rec : members) {
+      for (Idx v : rec) {
+        if (local_[v] != kNone<Idx>) ++list_start_[static_cast<std::size_t>(local_[v]) + 1];
+      }
+    }
+    for (std::size_t l = 0; l < spread; ++l) list_start_[l + 1] += list_start_[l];
+    list_.resize(list_start_[spread]);
+    fill_.assign(list_start_.begin(), list_start_.end() - 1);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      for (Idx v : members[i]) {
+        if (local_[v] != kNone<Idx>) list_[fill_[local_[v]]++] = static_cast<std::uint32_t>(i);
+      }
+      ticker_.tick(members[i].size() + 1);
+    }
+  }
+
+  // Counts, for every member, the spread vertices it shares with `rec`
+  // (or sets those counters back to 0).
+  void count_through(const Record<Idx>& rec, bool reset) {
+    for (Idx v : rec) {
+      const Idx l = local_[v];
+      if (l == kNone<Idx>) continue;
+      const std::size_t begin = list_start_[l];
+      const std::size_t end = list_start_[static_cast<std::size_t>(l) + 1];
+      for (std::size_t h = begin; h < end; ++h) {
+        if (reset) {
+          shared_[list_[h]] = 0;
+        } else {
+          ++shared_[list_[h]];
+        }
+      }
+      ticker_.tick(end - begin + 1);
+    }
+  }
+
+  // Prim's algorithm as above, each joining member's overlaps counted
+  // through the lists of its vertices.
+  void prim_index(const std::vector<Record<Idx>>& members, std::size_t base, std::size_t spread) {
+    build_lists(members, spread);
+    const std::size_t m = members.size();
+    shared_.assign(m, 0);
+    start_rest(m);
+    std::uint32_t u = 0;
+    for (std::size_t count = m - 1; count > 0; --count) {
+      count_through(members[u], false);
+      std::size_t arg = 0;
+      for (std::size_t j = 0; j < count; ++j) {
+        const std::uint32_t w = shared_[rest_member_[j]];
+        if (w > best_[j]) {
+          best_[j] = w;
+          link_[j] = u;
+        }
+        if (best_[j] > best_[arg]) arg = j;
+      }
+      count_through(members[u], true);
+      forests_.join(members[link_[arg]].id(), members[rest_member_[arg]].id(), base + best_[arg]);
+      u = rest_member_[arg];
+      take_out(arg, count, nullptr);
+      ticker_.tick(count + 1);
+    }
+  }
+
+  LevelForests<Idx>& forests_;
+  const Overlaps forced_;
+  InterruptTicker& ticker_;
+  const PrimKernels& kernels_;
+  // By vertex rank; zero / kNone outside settle().
+  std::vector<Idx> count_;
+  std::vector<Idx> local_;
+  std::vector<Idx> touched_;
+  // Prim's rest, by position.
+  std::vector<std::uint32_t> rest_member_;
+  std::vector<std::uint32_t> best_;
+  std::vector<std::uint32_t> link_;
+  std::vector<Word> rows_;
+  std::vector<Word> one_row_;
+  std::vector<std::size_t> list_start_;
+  std::vector<std::size_t> fill_;
+  std::vector<std::uint32_t> list_;
+  std::vector<std::uint32_t> shared_;
+};
+
+}  // namespace korvane::complex_detail

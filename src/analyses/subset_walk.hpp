@@ -1,0 +1,332 @@
+// The depth-first walk over shared vertex subsets of the complex analysis.
+//
+// A group is a subset T and every simplex that contains it, each cut down to
+// its vertices ranked after T's last one and not yet known to be common (a
+// projected copy, so a group is scanned sequentially). The members share T,
+// the vertices found common at the ancestors (`known` counts both), and the
+// vertices common to all of their own copies: one chain of facts with that
+// count covers the group. Children extend T by one vertex of the copies that
+// is not common to all.
+//
+// Follow the intersection S of any pair from its lowest vertex: each vertex
+// of S is either taken as the next extension or was found common at an
+// ancestor, so the walk reaches a group whose members are exactly the holders
+// of S, where the count is |S|. A group may instead be settled at once (every
+// pair's overlap counted, see group_settler.hpp), which gives known plus the
+// overlap of the copies: again |S| on the path of that pair.
+//
+// Splitting pays off when many members share few vertices (popular vertices:
+// a chain joins thousands of members at once); settling when members are few
+// or their copies long and overlapping (where splitting enumerates ever more
+// subsets). Each group picks the cheaper by estimate, and a split that costs
+// more than settling would have stops and settles instead, so no group costs
+// much more than settling it outright. Members with equal copies are merged
+// first: they share everything, and popular vertices make many of them.
+//
+// A group always keeps a small simplex; pairs of large simplices are settled
+// apart, all together.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "analyses/group_settler.hpp"
+#include "analyses/level_forests.hpp"
+#include "analyses/simplex_records.hpp"
+#include "analyses/simplex_table.hpp"
+#include "core/hashing.hpp"
+#include "core/interrupt.hpp"
+
+namespace korvane::complex_detail {
+
+struct WalkPolicy {
+  // Groups of at most this many members are settled, larger ones split;
+  // kChoose: each group decides by estimated cost.
+  std::size_t settle_max = ComplexLevelsTuning::kChoose;
+  // Groups of at least this many members merge equal copies first.
+  std::size_t twin_check_min = 16;
+  Overlaps overlaps = Overlaps::choose;
+  bool adaptive() const noexcept { return settle_max == ComplexLevelsTuning::kChoose; }
+};
+
+template <class Idx>
+class SubsetWalk {
+ public:
+  SubsetWalk(const SimplexTable<Idx>& table, LevelForests<Idx>& forests, GroupSettler<Idx>& settler,
+             const WalkPolicy& policy, InterruptTicker& ticker)
+      : table_(table),
+        forests_(forests),
+        settler_(settler),
+        policy_(policy),
+        ticker_(ticker),
+        count_(table.vertex_count, 0),
+        need_(table.vertex_count, 0),
+        has_small_(table.vertex_count, 0),
+        slot_(table.vertex_count, kNone<Idx>) {}
+
+  // One root group per vertex x held by two or more simplices, one of them
+  // small: its members are their suffixes after x. A member with nothing
+  // after x shares only x with the others, which level 0 has already.
+  void run() {
+    for (std::size_t x = 0; x < table_.vertex_count; ++x) {
+      const Group root = build_root(x);
+      if (root.members >= 2) visit(1, root, kNoLimit);
+      arena_.truncate(root.start);
+    }
+  }
+
+ private:
+  static constexpr double kNoLimit = std::numeric_limits<double>::infinity();
+  // Splitting must look this much cheaper than settling (its first step
+  // against the whole of settling) to be tried.
+  static constexpr double kSplitAdvantage = 2.0;
+
+  // Members in arena_[start, end), each a projected record.
+  struct Group {
+    std::size_t start;
+    std::size_t end;
+    std::size_t members;
+  };
+  struct Child {
+    Idx members;
+    std::size_t start;
+    std::size_t fill;  // end of what is written so far
+  };
+  struct Tally {
+    GroupShape shape;
+    double items = 0;        // items of all copies
+    double child_slots = 0;  // slots the children's copies take
+  };
+
+  Group build_root(std::size_t x) {
+    const std::size_t start = arena_.end_offset();
+    const std::size_t begin = table_.holder_start[x];
+    const std::size_t end = table_.holder_start[x + 1];
+    // Holders are by id and small ids come last.
+    if (end - begin < 2 || !table_.is_small(table_.records.at(table_.holders[end - 1]).id())) {
+      return Group{start, start, 0};
+    }
+    std::size_t members = 0;
+    bool small = false;
+    for (std::size_t h = begin; h < end; ++h) {
+      const Record<Idx> rec = table_.records.at(table_.holders[h]);
+      const Idx* after = std::upper_bound(rec.begin(), rec.end(), static_cast<Idx>(x));
+      if (after == rec.end()) continue;
+      arena_.append(rec.id(), after, rec.end());
+      ++members;
+      small = small || table_.is_small(rec.id());
+      ticker_.tick(rec.size() + 1);
+    }
+    return Group{start, arena_.end_offset(), small ? members : 0};
+  }
+
+  // Settles or splits the group. Returns false, leaving the group unsettled,
+  // when the work done passes `limit`, an enclosing group's budget.
+  bool visit(std::size_t known, Group group, double limit) {
+    if (group.members >= policy_.twin_check_min) group = merge_equal(known, group);
+    if (group.members < 2) return true;
+    const Tally t = tally(group);
+    const double settling = settle_cost(t.shape, policy_.overlaps);
+    if (settle_first(t, settling)) {
+      clear_tally();
+      settle(known, group, settling);
+      return true;
+    }
+    const double own_limit = policy_.adaptive() ? work_ + settling : kNoLimit;
+    if (split(known, group, t, std::min(limit, own_limit))) return true;
+    if (own_limit > limit) return false;  // the enclosing budget ran out
+    settle(known, group, settling);
+    return true;
+  }
+
+  bool settle_first(const Tally& t, double settling) const {
+    if (!policy_.adaptive()) return t.shape.members <= policy_.settle_max;
+    return settling <= kSplitAdvantage * t.child_slots * Costs::kSlot;
+  }
+
+  void settle(std::size_t known, const Group& group, double estimate) {
+    members_.clear();
+    for (Record<Idx> rec : arena_.records(group.start, group.end)) members_.push_back(rec);
+    settler_.settle(members_, known);
+    work_ += estimate;
+  }
+
+  // Members with equal copies share known + that many vertices: they are
+  // joined, and the first stands for the others from here on.
+  Group merge_equal(std::size_t known, Group group) {
+    keyed_.clear();
+    const auto records = arena_.records(group.start, group.end);
+    for (auto it = records.begin(); it != records.end(); ++it) {
+      const Record<Idx> rec = *it;
+      std::uint64_t h = rec.size();
+      for (Idx v : rec) h = hash_(h + v);
+      keyed_.push_back({h, it.offset()});
+      ticker_.tick(rec.size() + 1);
+    }
+    std::sort(keyed_.begin(), keyed_.end());
+    dropped_.clear();
+    for (std::size_t i = 0; i < keyed_.size();) {
+      std::size_t j = i;
+      while (j < keyed_.size() && keyed_[j].first == keyed_[i].first) ++j;
+      drop_equal_in_run(known, i, j);
+      i = j;
+    }
+    work_ += static_cast<double>(group.members) * Costs::kSlot * 4;
+    if (dropped_.empty()) return group;
+    std::sort(dropped_.begin(), dropped_.end());
+    group.end = arena_.remove_records(group.start, group.end, dropped_);
+    group.members -= dropped_.size();
+    return group;
+  }
+
+  // keyed_[i, j) share a hash; a record equal to an earlier kept one joins
+  // it and is dropped (its offset marked kGone in keyed_).
+  void drop_equal_in_run(std::size_t known, std::size_t i, std::size_t j) {
+    for (std::size_t a = i + 1; a < j; ++a) {
+      const Record<Idx> ra = arena_.at(keyed_[a].second);
+      for (std::size_t b = i; b < a; ++b) {
+        if (keyed_[b].second == kGone) continue;
+        const Record<Idx> rb = arena_.at(keyed_[b].second);
+        if (ra.size() == rb.size() && std::equal(ra.begin(), ra.end(), rb.begin())) {
+          forests_.join(rb.id(), ra.id(), known + ra.size());
+          dropped_.push_back(keyed_[a].second);
+          keyed_[a].second = kGone;
+          break;
+        }
+      }
+      ticker_.tick(a - i + 1);
+    }
+  }
+
+  // Joins the members at the group's closure, projects the children and
+  // visits them, within `limit`.
+  bool split(std::size_t known, const Group& group, const Tally& t, double limit) {
+    const std::size_t closure = known + t.shape.common;
+    const std::size_t child_base = children_.size();
+    const std::size_t arena_base = arena_.end_offset();
+    plan_children(group.members);
+    project(group, closure, child_base);
+    clear_tally();
+    work_ += (t.items + t.child_slots) * Costs::kSlot;
+    bool done = true;
+    for (std::size_t c = child_base; c < children_.size() && done; ++c) {
+      const Child child = children_[c];  // visits may grow children_
+      done = work_ <= limit && visit(closure + 1, Group{child.start, child.fill, child.members}, limit);
+    }
+    children_.resize(child_base);
+    arena_.truncate(arena_base);
+    return done;
+  }
+
+  // Counts, for every vertex of the group, the members holding it and the
+  // slots its child's copies could take.
+  Tally tally(const Group& group) {
+    Tally t;
+    touched_.clear();
+    for (Record<Idx> rec : arena_.records(group.start, group.end)) {
+      const bool small = table_.is_small(rec.id());
+      std::size_t after = rec.size();
+      for (Idx v : rec) {
+        --after;
+        if (count_[v]++ == 0) touched_.push_back(v);
+        need_[v] += RecordStore<Idx>::slots(after);
+        if (small) has_small_[v] = 1;
+      }
+      t.items += static_cast<double>(rec.size());
+      ticker_.tick(rec.size() + 1);
+    }
+    t.shape.members = group.members;
+    for (Idx v : touched_) add_to_shape(v, t);
+    return t;
+  }
+
+  void add_to_shape(Idx v, Tally& t) const {
+    const std::size_t c = count_[v];
+    if (c == t.shape.members) {
+      ++t.shape.common;
+    } else if (c >= 2) {
+      ++t.shape.spread;
+      t.shape.pair_steps += static_cast<double>(c) * static_cast<double>(c);
+      if (has_small_[v]) t.child_slots += static_cast<double>(need_[v]);
+    }
+  }
+
+  // Children: vertices outside the common part held by two or more members,
+  // one of them small. Each gets a region at the end of the arena.
+  void plan_children(std::size_t members) {
+    const std::size_t child_base = children_.size();
+    std::size_t total = 0;
+    for (Idx v : touched_) {
+      if (count_[v] >= 2 && count_[v] < members && has_small_[v]) {
+        slot_[v] = static_cast<Idx>(children_.size() - child_base);
+        children_.push_back(Child{count_[v], total, total});
+        total += need_[v];
+      }
+    }
+    const std::size_t base = arena_.reserve_slots(total);
+    for (std::size_t c = child_base; c < children_.size(); ++c) {
+      children_[c].start += base;
+      children_[c].fill += base;
+    }
+  }
+
+  // Joins the members at the group's closure and copies each member's suffix
+  // after a child's vertex into that child. A copy drops the vertices common
+  // to this group: the child counts them in its `known` already.
+  void project(const Group& group, std::size_t closure, std::size_t child_base) {
+    const Idx first = arena_.at(group.start).id();
+    auto kept = [&](Idx v) { return count_[v] != group.members; };
+    for (auto it = arena_.records(group.start, group.end).begin(); it.offset() < group.end; ++it) {
+      const Record<Idx> rec = *it;
+      if (it.offset() != group.start) forests_.join(first, rec.id(), closure);
+      for (const Idx* v = rec.begin(); v != rec.end(); ++v) {
+        const Idx s = slot_[*v];
+        if (s == kNone<Idx>) continue;
+        Child& child = children_[child_base + s];
+        child.fill = arena_.write_kept(child.fill, rec.id(), v + 1, rec.end(), kept);
+      }
+      ticker_.tick(rec.size() + 1);
+    }
+  }
+
+  void clear_tally() {
+    for (Idx v : touched_) {
+      count_[v] = 0;
+      need_[v] = 0;
+      has_small_[v] = 0;
+      slot_[v] = kNone<Idx>;
+    }
+  }
+
+  static constexpr std::size_t kGone = std::numeric_limits<std::size_t>::max();
+
+  const SimplexTable<Idx>& table_;
+  LevelForests<Idx>& forests_;
+  GroupSettler<Idx>& settler_;
+  const WalkPolicy policy_;
+  InterruptTicker& ticker_;
+  const SeededHash hash_;
+  // Work done so far, in the units of the cost estimates.
+  double work_ = 0;
+
+  // Indexed by vertex rank, reset after each group.
+  std::vector<Idx> count_;
+  std::vector<std::size_t> need_;
+  std::vector<std::uint8_t> has_small_;
+  std::vector<Idx> slot_;
+  std::vector<Idx> touched_;
+  // Scratch of merge_equal() and settle().
+  std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;
+  std::vector<std::size_t> dropped_;
+  std::vector<Record<Idx>> members_;
+  // Projected records of the groups on the walk's path and their children,
+  // stacked.
+  std::vector<Child> children_;
+  RecordStore<Idx> arena_;
+};
+
+}  // namespace korvane::complex_detail
