@@ -44,6 +44,9 @@ struct ComplexLevelsTuning {
   // Groups of the walk with at least this many members merge members with
   // equal copies before anything else.
   std::size_t twin_check_min = 16;
+  // Groups of the walk whose copies hold at most this many vertices shared
+  // by some but not all members (64 at most) are walked as bitmasks.
+  std::size_t mask_vertices_max = 64;
 };
 
 // Levels by q (position = q). Each inner vector is one simplex's vertices, in

@@ -19,13 +19,15 @@
 
 namespace korvane::complex_detail {
 
-// Estimated work, in rough nanoseconds of this machine class; only ratios
+// Estimated work, in rough nanoseconds of a current x86 core; only ratios
 // between estimates matter.
 struct Costs {
-  static constexpr double kWord = 0.3;      // one bitset word of one pair
-  static constexpr double kPair = 1.0;      // one pair, besides its words
-  static constexpr double kStep = 2.0;      // one step through a vertex's holders
-  static constexpr double kSlot = 1.5;      // one item tallied or copied
+  static constexpr double kWord = 0.4;     // one bitset word of one pair
+  static constexpr double kPair = 1.5;     // one pair, besides its words
+  static constexpr double kStep = 2.5;     // one step through a vertex's holders
+  static constexpr double kSlot = 3.0;     // one item tallied or copied
+  static constexpr double kMember = 25.0;  // one member of a mask group: copied, sorted, counted
+  static constexpr double kJoin = 25.0;    // one fact joined into the level forests
   static constexpr std::size_t kMaxRowWords = std::size_t{1} << 25;  // 256 MB of bitsets
 };
 
@@ -43,15 +45,24 @@ using Overlaps = ComplexLevelsTuning::Overlaps;
 
 inline std::size_t words_for(std::size_t bits) noexcept { return std::max<std::size_t>(1, (bits + 63) / 64); }
 
-inline double bitset_cost(const GroupShape& g) {
-  const double pairs = 0.5 * static_cast<double>(g.members) * static_cast<double>(g.members);
-  if (static_cast<double>(g.members) * static_cast<double>(words_for(g.spread)) > Costs::kMaxRowWords) return 1e300;
-  return pairs * (static_cast<double>(words_for(g.spread)) * Costs::kWord + Costs::kPair);
+inline double half_square(double m) noexcept { return 0.5 * m * m; }
+inline double joins_cost(double m) noexcept { return m * Costs::kJoin; }
+
+inline double bitset_cost(double members, double words) noexcept {
+  if (members * words > static_cast<double>(Costs::kMaxRowWords)) return 1e300;
+  return half_square(members) * (words * Costs::kWord + Costs::kPair) + joins_cost(members);
 }
 
-inline double index_cost(const GroupShape& g) {
-  const double pairs = 0.5 * static_cast<double>(g.members) * static_cast<double>(g.members);
-  return 2 * g.pair_steps * Costs::kStep + pairs * Costs::kPair;
+inline double index_cost(double members, double pair_steps) noexcept {
+  return 2 * pair_steps * Costs::kStep + half_square(members) * Costs::kPair + joins_cost(members);
+}
+
+inline double bitset_cost(const GroupShape& g) noexcept {
+  return bitset_cost(static_cast<double>(g.members), static_cast<double>(words_for(g.spread)));
+}
+
+inline double index_cost(const GroupShape& g) noexcept {
+  return index_cost(static_cast<double>(g.members), g.pair_steps);
 }
 
 inline Overlaps cheaper_method(const GroupShape& g, Overlaps forced) {
@@ -126,26 +137,6 @@ class GroupSettler {
     for (std::size_t i = 1; i < members.size(); ++i) forests_.join(members[0].id(), members[i].id(), shared);
   }
 
-  void start_rest(std::size_t m) {
-    rest_member_.resize(m - 1);
-    best_.assign(m - 1, 0);
-    link_.assign(m - 1, 0);
-    for (std::size_t j = 0; j + 1 < m; ++j) rest_member_[j] = static_cast<std::uint32_t>(j + 1);
-  }
-
-  PrimRest rest_view(std::size_t count) noexcept {
-    return PrimRest{rest_member_.data(), best_.data(), link_.data(), count};
-  }
-
-  // Position j leaves the rest; the last position takes its place (also in
-  // `row`, the one-word bitsets kept by position, when given).
-  void take_out(std::size_t j, std::size_t count, Word* row) {
-    rest_member_[j] = rest_member_[count - 1];
-    best_[j] = best_[count - 1];
-    link_[j] = link_[count - 1];
-    if (row != nullptr) row[j] = row[count - 1];
-  }
-
   void build_rows(const std::vector<Record<Idx>>& members, std::size_t words) {
     rows_.assign(members.size() * words, 0);
     for (std::size_t i = 0; i < members.size(); ++i) {
@@ -158,26 +149,27 @@ class GroupSettler {
     }
   }
 
-  // Prim's algorithm from member 0. Invariant: best_[j] is the largest
-  // overlap of rest member j with the tree, link_[j] the tree member giving it.
+  // Prim's algorithm from member 0. Invariant: the rest's best at position
+  // j is the largest overlap of that member with the tree, its link the tree
+  // member giving it.
   void prim_bitsets(const std::vector<Record<Idx>>& members, std::size_t base, std::size_t spread) {
     const std::size_t words = words_for(spread);
     build_rows(members, words);
+    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+      forests_.join(members[a].id(), members[b].id(), base + w);
+    };
     const std::size_t m = members.size();
-    start_rest(m);
     if (words == 1) {
-      // Kept by rest position so the kernel reads them in order.
-      one_row_.resize(m - 1);
-      std::copy(rows_.begin() + 1, rows_.end(), one_row_.begin());
+      prim_one_word(kernels_, rest_, one_row_, rows_.data(), m, edge, ticker_);
+      return;
     }
+    rest_.start(m);
     std::uint32_t u = 0;
     for (std::size_t count = m - 1; count > 0; --count) {
-      const PrimRest rest = rest_view(count);
-      const std::size_t j = words == 1 ? kernels_.one_word(rest, one_row_.data(), rows_[u], u)
-                                       : kernels_.many_words(rest, rows_.data(), words, rows_.data() + u * words, u);
-      forests_.join(members[link_[j]].id(), members[rest_member_[j]].id(), base + best_[j]);
-      u = rest_member_[j];
-      take_out(j, count, words == 1 ? one_row_.data() : nullptr);
+      const std::size_t j = kernels_.many_words(rest_.view(count), rows_.data(), words, rows_.data() + u * words, u);
+      edge(rest_.link(j), rest_.member(j), rest_.best(j));
+      u = rest_.member(j);
+      rest_.take_out(j, count, nullptr);
       ticker_.tick(count * words + 1);
     }
   }
@@ -227,23 +219,24 @@ class GroupSettler {
     build_lists(members, spread);
     const std::size_t m = members.size();
     shared_.assign(m, 0);
-    start_rest(m);
+    rest_.start(m);
     std::uint32_t u = 0;
     for (std::size_t count = m - 1; count > 0; --count) {
       count_through(members[u], false);
+      const PrimRest rest = rest_.view(count);
       std::size_t arg = 0;
       for (std::size_t j = 0; j < count; ++j) {
-        const std::uint32_t w = shared_[rest_member_[j]];
-        if (w > best_[j]) {
-          best_[j] = w;
-          link_[j] = u;
+        const std::uint32_t w = shared_[rest.member[j]];
+        if (w > rest.best[j]) {
+          rest.best[j] = w;
+          rest.link[j] = u;
         }
-        if (best_[j] > best_[arg]) arg = j;
+        if (rest.best[j] > rest.best[arg]) arg = j;
       }
       count_through(members[u], true);
-      forests_.join(members[link_[arg]].id(), members[rest_member_[arg]].id(), base + best_[arg]);
-      u = rest_member_[arg];
-      take_out(arg, count, nullptr);
+      forests_.join(members[rest_.link(arg)].id(), members[rest_.member(arg)].id(), base + rest_.best(arg));
+      u = rest_.member(arg);
+      rest_.take_out(arg, count, nullptr);
       ticker_.tick(count + 1);
     }
   }
@@ -256,10 +249,7 @@ class GroupSettler {
   std::vector<Idx> count_;
   std::vector<Idx> local_;
   std::vector<Idx> touched_;
-  // Prim's rest, by position.
-  std::vector<std::uint32_t> rest_member_;
-  std::vector<std::uint32_t> best_;
-  std::vector<std::uint32_t> link_;
+  PrimBuffers rest_;
   std::vector<Word> rows_;
   std::vector<Word> one_row_;
   std::vector<std::size_t> list_start_;

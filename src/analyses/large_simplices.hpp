@@ -69,10 +69,7 @@ void add_root_terms(const SimplexTable<Idx>& table, std::size_t x, SizeTerms& te
 
 inline double settle_all_cost(double members, double vertices, double pair_steps) {
   if (members < 2) return 0;
-  const double pairs = 0.5 * members * members;
-  const double words = std::max(1.0, std::ceil(vertices / 64));
-  const double bitsets = members * words > Costs::kMaxRowWords ? 1e300 : pairs * (words * Costs::kWord + Costs::kPair);
-  return std::min(bitsets, 2 * pair_steps * Costs::kStep + pairs * Costs::kPair);
+  return std::min(bitset_cost(members, std::max(1.0, std::ceil(vertices / 64))), index_cost(members, pair_steps));
 }
 
 // The size s of least estimated work; s >= max_size leaves nothing large.

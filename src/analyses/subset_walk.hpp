@@ -36,22 +36,13 @@
 
 #include "analyses/group_settler.hpp"
 #include "analyses/level_forests.hpp"
+#include "analyses/mask_walk.hpp"
 #include "analyses/simplex_records.hpp"
 #include "analyses/simplex_table.hpp"
 #include "core/hashing.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane::complex_detail {
-
-struct WalkPolicy {
-  // Groups of at most this many members are settled, larger ones split;
-  // kChoose: each group decides by estimated cost.
-  std::size_t settle_max = ComplexLevelsTuning::kChoose;
-  // Groups of at least this many members merge equal copies first.
-  std::size_t twin_check_min = 16;
-  Overlaps overlaps = Overlaps::choose;
-  bool adaptive() const noexcept { return settle_max == ComplexLevelsTuning::kChoose; }
-};
 
 template <class Idx>
 class SubsetWalk {
@@ -63,10 +54,12 @@ class SubsetWalk {
         settler_(settler),
         policy_(policy),
         ticker_(ticker),
+        masks_(table, forests, policy_, ticker, work_),
         count_(table.vertex_count, 0),
         need_(table.vertex_count, 0),
         has_small_(table.vertex_count, 0),
-        slot_(table.vertex_count, kNone<Idx>) {}
+        slot_(table.vertex_count, kNone<Idx>),
+        bit_(table.vertex_count, kNoBit) {}
 
   // One root group per vertex x held by two or more simplices, one of them
   // small: its members are their suffixes after x. A member with nothing
@@ -80,10 +73,7 @@ class SubsetWalk {
   }
 
  private:
-  static constexpr double kNoLimit = std::numeric_limits<double>::infinity();
-  // Splitting must look this much cheaper than settling (its first step
-  // against the whole of settling) to be tried.
-  static constexpr double kSplitAdvantage = 2.0;
+  static constexpr std::uint8_t kNoBit = 0xff;
 
   // Members in arena_[start, end), each a projected record.
   struct Group {
@@ -127,9 +117,15 @@ class SubsetWalk {
   // Settles or splits the group. Returns false, leaving the group unsettled,
   // when the work done passes `limit`, an enclosing group's budget.
   bool visit(std::size_t known, Group group, double limit) {
-    if (group.members >= policy_.twin_check_min) group = merge_equal(known, group);
     if (group.members < 2) return true;
-    const Tally t = tally(group);
+    Tally t = tally(group);
+    if (t.shape.spread <= policy_.mask_vertices_max) return visit_as_masks(known, group, t, limit);
+    if (group.members >= policy_.twin_check_min) {
+      clear_tally();
+      group = merge_equal(known, group);
+      if (group.members < 2) return true;
+      t = tally(group);
+    }
     const double settling = settle_cost(t.shape, policy_.overlaps);
     if (settle_first(t, settling)) {
       clear_tally();
@@ -143,9 +139,34 @@ class SubsetWalk {
     return true;
   }
 
+  // Hands the group to the mask walk: bit i for the i-th spread vertex by
+  // rank, the common vertices counted in `known`.
+  bool visit_as_masks(std::size_t known, const Group& group, const Tally& t, double limit) {
+    std::vector<Idx>& spread = spread_;
+    spread.clear();
+    for (Idx v : touched_) {
+      if (count_[v] >= 2 && count_[v] < group.members) spread.push_back(v);
+    }
+    std::sort(spread.begin(), spread.end());
+    for (std::size_t i = 0; i < spread.size(); ++i) bit_[spread[i]] = static_cast<std::uint8_t>(i);
+    auto& stack = masks_.stack();
+    const std::size_t start = stack.size();
+    for (Record<Idx> rec : arena_.records(group.start, group.end)) {
+      Word mask = 0;
+      for (Idx v : rec) {
+        if (bit_[v] != kNoBit) mask |= Word{1} << bit_[v];
+      }
+      stack.push_back({mask, rec.id()});
+    }
+    for (Idx v : spread) bit_[v] = kNoBit;
+    clear_tally();
+    return masks_.solve(known + t.shape.common, start, limit);
+  }
+
   bool settle_first(const Tally& t, double settling) const {
     if (!policy_.adaptive()) return t.shape.members <= policy_.settle_max;
-    return settling <= kSplitAdvantage * t.child_slots * Costs::kSlot;
+    const double first_step = joins_cost(static_cast<double>(t.shape.members)) + t.child_slots * Costs::kSlot;
+    return settling <= kSplitAdvantage * first_step;
   }
 
   void settle(std::size_t known, const Group& group, double estimate) {
@@ -175,7 +196,7 @@ class SubsetWalk {
       drop_equal_in_run(known, i, j);
       i = j;
     }
-    work_ += static_cast<double>(group.members) * Costs::kSlot * 4;
+    work_ += static_cast<double>(group.members) * Costs::kMember;
     if (dropped_.empty()) return group;
     std::sort(dropped_.begin(), dropped_.end());
     group.end = arena_.remove_records(group.start, group.end, dropped_);
@@ -211,7 +232,7 @@ class SubsetWalk {
     plan_children(group.members);
     project(group, closure, child_base);
     clear_tally();
-    work_ += (t.items + t.child_slots) * Costs::kSlot;
+    work_ += (t.items + t.child_slots) * Costs::kSlot + joins_cost(static_cast<double>(group.members));
     bool done = true;
     for (std::size_t c = child_base; c < children_.size() && done; ++c) {
       const Child child = children_[c];  // visits may grow children_
@@ -313,12 +334,15 @@ class SubsetWalk {
   // Work done so far, in the units of the cost estimates.
   double work_ = 0;
 
+  MaskWalk<Idx> masks_;
   // Indexed by vertex rank, reset after each group.
   std::vector<Idx> count_;
   std::vector<std::size_t> need_;
   std::vector<std::uint8_t> has_small_;
   std::vector<Idx> slot_;
+  std::vector<std::uint8_t> bit_;
   std::vector<Idx> touched_;
+  std::vector<Idx> spread_;
   // Scratch of merge_equal() and settle().
   std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;
   std::vector<std::size_t> dropped_;
