@@ -137,21 +137,23 @@ class GroupSettler {
     for (std::size_t i = 1; i < members.size(); ++i) forests_.join(members[0].id(), members[i].id(), shared);
   }
 
+  // Member i's bitset over the spread vertices at rows_[i * words ..], and
+  // how many of them it holds in cap_[i].
   void build_rows(const std::vector<Record<Idx>>& members, std::size_t words) {
     rows_.assign(members.size() * words, 0);
+    cap_.assign(members.size(), 0);
     for (std::size_t i = 0; i < members.size(); ++i) {
       Word* row = rows_.data() + i * words;
       for (Idx v : members[i]) {
         const Idx l = local_[v];
-        if (l != kNone<Idx>) row[l >> 6] |= Word{1} << (l & 63);
+        if (l == kNone<Idx>) continue;
+        row[l >> 6] |= Word{1} << (l & 63);
+        ++cap_[i];
       }
       ticker_.tick(members[i].size() + words);
     }
   }
 
-  // Prim's algorithm from member 0. Invariant: the rest's best at position
-  // j is the largest overlap of that member with the tree, its link the tree
-  // member giving it.
   void prim_bitsets(const std::vector<Record<Idx>>& members, std::size_t base, std::size_t spread) {
     const std::size_t words = words_for(spread);
     build_rows(members, words);
@@ -159,28 +161,33 @@ class GroupSettler {
       forests_.join(members[a].id(), members[b].id(), base + w);
     };
     const std::size_t m = members.size();
+    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
     if (words == 1) {
-      prim_one_word(kernels_, rest_, one_row_, rows_.data(), m, edge, ticker_);
+      one_row_.assign(rows_.begin() + 1, rows_.end());  // by rest position
+      auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+        return kernels_.one_word(rest, one_row_.data(), rows_[u], u);
+      };
+      run_prim(rest_, m, pass, edge, one_row_.data(), ticker_);
       return;
     }
-    rest_.start(m);
-    std::uint32_t u = 0;
-    for (std::size_t count = m - 1; count > 0; --count) {
-      const std::size_t j = kernels_.many_words(rest_.view(count), rows_.data(), words, rows_.data() + u * words, u);
-      edge(rest_.link(j), rest_.member(j), rest_.best(j));
-      u = rest_.member(j);
-      rest_.take_out(j, count, nullptr);
-      ticker_.tick(count * words + 1);
-    }
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+      ticker_.tick(rest.count * words);
+      return kernels_.many_words(rest, rows_.data(), words, rows_.data() + u * words, u);
+    };
+    run_prim(rest_, m, pass, edge, nullptr, ticker_);
   }
 
   // Member lists per spread vertex: holders of local vertex l are
-  // list_[list_start_[l] .. list_start_[l + 1]).
+  // list_[list_start_[l] .. list_start_[l + 1]); cap_[i] counts member i's
+  // spread vertices.
   void build_lists(const std::vector<Record<Idx>>& members, std::size_t spread) {
     list_start_.assign(spread + 1, 0);
-    for (const Record<Idx>& rec : members) {
-      for (Idx v : rec) {
-        if (local_[v] != kNone<Idx>) ++list_start_[static_cast<std::size_t>(local_[v]) + 1];
+    cap_.assign(members.size(), 0);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      for (Idx v : members[i]) {
+        if (local_[v] == kNone<Idx>) continue;
+        ++list_start_[static_cast<std::size_t>(local_[v]) + 1];
+        ++cap_[i];
       }
     }
     for (std::size_t l = 0; l < spread; ++l) list_start_[l + 1] += list_start_[l];
@@ -213,32 +220,23 @@ class GroupSettler {
     }
   }
 
-  // Prim's algorithm as above, each joining member's overlaps counted
-  // through the lists of its vertices.
+  // Prim's algorithm, each joining member's overlaps counted through the
+  // lists of its vertices.
   void prim_index(const std::vector<Record<Idx>>& members, std::size_t base, std::size_t spread) {
     build_lists(members, spread);
     const std::size_t m = members.size();
     shared_.assign(m, 0);
-    rest_.start(m);
-    std::uint32_t u = 0;
-    for (std::size_t count = m - 1; count > 0; --count) {
+    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+      forests_.join(members[a].id(), members[b].id(), base + w);
+    };
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
       count_through(members[u], false);
-      const PrimRest rest = rest_.view(count);
-      std::size_t arg = 0;
-      for (std::size_t j = 0; j < count; ++j) {
-        const std::uint32_t w = shared_[rest.member[j]];
-        if (w > rest.best[j]) {
-          rest.best[j] = w;
-          rest.link[j] = u;
-        }
-        if (rest.best[j] > rest.best[arg]) arg = j;
-      }
+      const PassResult result = prim_pass(rest, u, [&](std::size_t j) { return shared_[rest.member[j]]; });
       count_through(members[u], true);
-      forests_.join(members[rest_.link(arg)].id(), members[rest_.member(arg)].id(), base + rest_.best(arg));
-      u = rest_.member(arg);
-      rest_.take_out(arg, count, nullptr);
-      ticker_.tick(count + 1);
-    }
+      return result;
+    };
+    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
+    run_prim(rest_, m, pass, edge, nullptr, ticker_);
   }
 
   LevelForests<Idx>& forests_;
@@ -251,6 +249,7 @@ class GroupSettler {
   std::vector<Idx> touched_;
   PrimBuffers rest_;
   std::vector<Word> rows_;
+  std::vector<std::uint32_t> cap_;
   std::vector<Word> one_row_;
   std::vector<std::size_t> list_start_;
   std::vector<std::size_t> fill_;

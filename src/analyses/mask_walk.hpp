@@ -150,12 +150,18 @@ class MaskWalk {
 
   void settle(std::size_t known, std::size_t start, double estimate) {
     const std::size_t members = stack_.size() - start;
-    masks_.resize(members);
-    for (std::size_t i = 0; i < members; ++i) masks_[i] = stack_[start + i].mask;
-    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
-      forests_.join(stack_[start + a].id, stack_[start + b].id, known + w);
+    const Member* group = stack_.data() + start;
+    row_.resize(members - 1);  // by rest position
+    for (std::size_t i = 1; i < members; ++i) row_[i - 1] = group[i].mask;
+    auto cap = [&](std::size_t i) { return static_cast<std::uint32_t>(std::popcount(group[i].mask)); };
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+      return kernels_.one_word(rest, row_.data(), group[u].mask, u);
     };
-    prim_one_word(kernels_, rest_, row_, masks_.data(), members, edge, ticker_);
+    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+      forests_.join(group[a].id, group[b].id, known + w);
+    };
+    rest_.start(members, cap);
+    run_prim(rest_, members, pass, edge, row_.data(), ticker_);
     work_ += estimate;
   }
 
@@ -188,7 +194,6 @@ class MaskWalk {
   const PrimKernels& kernels_;
   // The groups on the walk's path, stacked.
   std::vector<Member> stack_;
-  std::vector<Word> masks_;
   std::vector<Word> row_;
   PrimBuffers rest_;
 };

@@ -12,53 +12,28 @@ inline std::uint32_t portable_popcount(Word x) noexcept {
   return static_cast<std::uint32_t>((x * 0x0101010101010101ULL) >> 56);
 }
 
-// Takes overlap w at position j if it beats the best so far; returns the
-// (possibly new) best.
-inline std::uint32_t offer(const PrimRest& rest, std::size_t j, std::uint32_t w, std::uint32_t u) noexcept {
-  const bool better = w > rest.best[j];
-  rest.best[j] = better ? w : rest.best[j];
-  rest.link[j] = better ? u : rest.link[j];
-  return rest.best[j];
+template <class Pop>
+inline PassResult one_word_impl(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u, Pop pop) {
+  return prim_pass(rest, u, [&](std::size_t j) { return pop(row[j] & joined); });
 }
 
 template <class Pop>
-inline std::size_t one_word_impl(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u, Pop pop) {
-  std::size_t arg = 0;
-  std::uint32_t top = 0;
-  for (std::size_t j = 0; j < rest.count; ++j) {
-    const std::uint32_t best = offer(rest, j, pop(row[j] & joined), u);
-    if (best > top) {
-      top = best;
-      arg = j;
-    }
-  }
-  return arg;
-}
-
-template <class Pop>
-inline std::size_t many_words_impl(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
-                                   std::uint32_t u, Pop pop) {
-  std::size_t arg = 0;
-  std::uint32_t top = 0;
-  for (std::size_t j = 0; j < rest.count; ++j) {
+inline PassResult many_words_impl(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
+                                  std::uint32_t u, Pop pop) {
+  return prim_pass(rest, u, [&](std::size_t j) {
     const Word* row = rows + static_cast<std::size_t>(rest.member[j]) * words;
     std::uint32_t w = 0;
     for (std::size_t k = 0; k < words; ++k) w += pop(row[k] & joined[k]);
-    const std::uint32_t best = offer(rest, j, w, u);
-    if (best > top) {
-      top = best;
-      arg = j;
-    }
-  }
-  return arg;
+    return w;
+  });
 }
 
-std::size_t portable_one_word(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u) {
+PassResult portable_one_word(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u) {
   return one_word_impl(rest, row, joined, u, portable_popcount);
 }
 
-std::size_t portable_many_words(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
-                                 std::uint32_t u) {
+PassResult portable_many_words(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
+                                std::uint32_t u) {
   return many_words_impl(rest, rows, words, joined, u, portable_popcount);
 }
 
@@ -67,15 +42,15 @@ const PrimKernels kPortable{portable_one_word, portable_many_words};
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
 #define KORVANE_HAVE_POPCNT_KERNELS 1
 
-__attribute__((target("popcnt"))) std::size_t popcnt_one_word(const PrimRest& rest, const Word* row, Word joined,
-                                                              std::uint32_t u) {
+__attribute__((target("popcnt"))) PassResult popcnt_one_word(const PrimRest& rest, const Word* row, Word joined,
+                                                             std::uint32_t u) {
   return one_word_impl(rest, row, joined, u,
                        [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
 }
 
-__attribute__((target("popcnt"))) std::size_t popcnt_many_words(const PrimRest& rest, const Word* rows,
-                                                                std::size_t words, const Word* joined,
-                                                                std::uint32_t u) {
+__attribute__((target("popcnt"))) PassResult popcnt_many_words(const PrimRest& rest, const Word* rows,
+                                                               std::size_t words, const Word* joined,
+                                                               std::uint32_t u) {
   return many_words_impl(rest, rows, words, joined, u,
                          [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
 }
