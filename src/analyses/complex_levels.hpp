@@ -37,9 +37,10 @@ struct ComplexLevelsTuning {
   std::size_t pairwise_group_max = kChoose;
   // Use 64-bit internal indices even when 32 bits would do.
   bool wide_indices = false;
-  // How a settled group counts its overlaps: bitsets over its vertices, or
-  // an index from vertex to members.
-  enum class Overlaps { choose, bitsets, vertex_index };
+  // How a settled group counts its overlaps: bitsets over its vertices, an
+  // index from vertex to members, or one-word bitsets over its 64 most held
+  // vertices and the index for the rest.
+  enum class Overlaps { choose, bitsets, vertex_index, core_bitsets };
   Overlaps overlaps = Overlaps::choose;
   // Groups of the walk with at least this many members merge members with
   // equal copies before anything else.

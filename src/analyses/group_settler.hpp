@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <vector>
 
@@ -32,14 +33,30 @@ struct Costs {
 };
 
 // What a group's members hold besides their items: how many vertices all of
-// them hold, how many are held by two or more but not all ("spread"), and the
-// sum over those of their holder counts squared.
+// them hold, how many are held by two or more but not all ("spread"), the
+// sum over those of their holder counts squared, and that sum without the
+// 64 most held ones ("tail").
 struct GroupShape {
   std::size_t members = 0;
   std::size_t common = 0;
   std::size_t spread = 0;
   double pair_steps = 0;
+  double tail_steps = 0;
 };
+
+// Completes the shape from the holder counts of the spread vertices
+// (reordered).
+template <class Count>
+void add_spread(GroupShape& shape, std::vector<Count>& counts) {
+  shape.spread = counts.size();
+  for (Count c : counts) shape.pair_steps += static_cast<double>(c) * static_cast<double>(c);
+  shape.tail_steps = 0;
+  if (counts.size() <= 64) return;
+  std::nth_element(counts.begin(), counts.begin() + 63, counts.end(), std::greater<Count>());
+  for (auto c = counts.begin() + 64; c != counts.end(); ++c) {
+    shape.tail_steps += static_cast<double>(*c) * static_cast<double>(*c);
+  }
+}
 
 using Overlaps = ComplexLevelsTuning::Overlaps;
 
@@ -53,25 +70,34 @@ inline double bitset_cost(double members, double words) noexcept {
   return half_square(members) * (words * Costs::kWord + Costs::kPair) + joins_cost(members);
 }
 
-inline double index_cost(double members, double pair_steps) noexcept {
-  return 2 * pair_steps * Costs::kStep + half_square(members) * Costs::kPair + joins_cost(members);
+inline double index_cost(double members, double steps) noexcept {
+  return 2 * steps * Costs::kStep + half_square(members) * Costs::kPair + joins_cost(members);
 }
 
-inline double bitset_cost(const GroupShape& g) noexcept {
-  return bitset_cost(static_cast<double>(g.members), static_cast<double>(words_for(g.spread)));
-}
-
-inline double index_cost(const GroupShape& g) noexcept {
-  return index_cost(static_cast<double>(g.members), g.pair_steps);
+// Counting the group's overlaps the given way.
+inline double overlaps_cost(const GroupShape& g, Overlaps how) noexcept {
+  const auto m = static_cast<double>(g.members);
+  switch (how) {
+    case Overlaps::bitsets:
+      return bitset_cost(m, static_cast<double>(words_for(g.spread)));
+    case Overlaps::vertex_index:
+      return index_cost(m, g.pair_steps);
+    default:  // core bitsets: one word, the tail through the index
+      return index_cost(m, g.tail_steps) + half_square(m) * Costs::kWord;
+  }
 }
 
 inline Overlaps cheaper_method(const GroupShape& g, Overlaps forced) {
   if (forced != Overlaps::choose) return forced;
-  return bitset_cost(g) <= index_cost(g) ? Overlaps::bitsets : Overlaps::vertex_index;
+  Overlaps best = Overlaps::bitsets;
+  for (Overlaps how : {Overlaps::vertex_index, Overlaps::core_bitsets}) {
+    if (overlaps_cost(g, how) < overlaps_cost(g, best)) best = how;
+  }
+  return best;
 }
 
 inline double settle_cost(const GroupShape& g, Overlaps forced) {
-  return cheaper_method(g, forced) == Overlaps::bitsets ? bitset_cost(g) : index_cost(g);
+  return overlaps_cost(g, cheaper_method(g, forced));
 }
 
 template <class Idx>
@@ -91,35 +117,39 @@ class GroupSettler {
     if (members.size() < 2) return;
     check_capacity(members.size(), index_limit<std::uint32_t>(), "simplices in one group");
     const GroupShape shape = measure(members);
+    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+      forests_.join(members[a].id(), members[b].id(), base + shape.common + w);
+    };
     if (shape.spread == 0) {
-      chain(members, base + shape.common);
-    } else if (cheaper_method(shape, forced_) == Overlaps::bitsets) {
-      prim_bitsets(members, base + shape.common, shape.spread);
+      for (std::uint32_t i = 1; i < members.size(); ++i) edge(0, i, 0);
     } else {
-      prim_index(members, base + shape.common, shape.spread);
+      prim(members, cheaper_method(shape, forced_), edge);
     }
     clear();
   }
 
  private:
-  // Counts holders per vertex; numbers the spread vertices 0.. in local_.
+  // Counts holders per vertex and lists the spread vertices.
   GroupShape measure(const std::vector<Record<Idx>>& members) {
-    GroupShape shape;
-    shape.members = members.size();
     for (const Record<Idx>& rec : members) {
       for (Idx v : rec) {
         if (count_[v]++ == 0) touched_.push_back(v);
       }
       ticker_.tick(rec.size() + 1);
     }
+    GroupShape shape;
+    shape.members = members.size();
+    spread_.clear();
+    spread_counts_.clear();
     for (Idx v : touched_) {
       if (count_[v] == members.size()) {
         ++shape.common;
       } else if (count_[v] >= 2) {
-        local_[v] = static_cast<Idx>(shape.spread++);
-        shape.pair_steps += static_cast<double>(count_[v]) * static_cast<double>(count_[v]);
+        spread_.push_back(v);
+        spread_counts_.push_back(count_[v]);
       }
     }
+    add_spread(shape, spread_counts_);
     return shape;
   }
 
@@ -131,84 +161,81 @@ class GroupSettler {
     touched_.clear();
   }
 
-  // No member holds a vertex another lacks but a third holds: every pair
-  // shares exactly the common vertices.
-  void chain(const std::vector<Record<Idx>>& members, std::size_t shared) {
-    for (std::size_t i = 1; i < members.size(); ++i) forests_.join(members[0].id(), members[i].id(), shared);
+  template <class Edge>
+  void prim(const std::vector<Record<Idx>>& members, Overlaps how, Edge& edge) {
+    const std::size_t spread = spread_.size();
+    if (how == Overlaps::core_bitsets && spread > 64) {
+      // The 64 most held first: they take the bits, the rest the index.
+      std::nth_element(spread_.begin(), spread_.begin() + 63, spread_.end(),
+                       [&](Idx a, Idx b) { return count_[a] > count_[b]; });
+    }
+    for (std::size_t l = 0; l < spread; ++l) local_[spread_[l]] = static_cast<Idx>(l);
+    const std::size_t m = members.size();
+    if (how == Overlaps::vertex_index) {
+      build(members, 0, 0);
+      run_index_prim(members, edge);
+    } else if (how == Overlaps::bitsets || spread <= 64) {
+      build(members, spread, spread);
+      if (words_for(spread) == 1) {
+        run_one_word_prim(members, edge, false);
+      } else {
+        run_many_words_prim(m, words_for(spread), edge);
+      }
+    } else {
+      build(members, 64, 64);
+      run_one_word_prim(members, edge, true);
+    }
   }
 
-  // Member i's bitset over the spread vertices at rows_[i * words ..], and
-  // how many of them it holds in cap_[i].
-  void build_rows(const std::vector<Record<Idx>>& members, std::size_t words) {
+  // Per member, a bitset over the local vertices below row_bits (in
+  // rows_, words_for(row_bits) words each, none when row_bits is 0) and the
+  // count of its spread vertices (cap_); lists of the members holding each
+  // local vertex from list_from on: local l's are
+  // list_[list_start_[l - list_from] .. list_start_[l - list_from + 1]).
+  void build(const std::vector<Record<Idx>>& members, std::size_t row_bits, std::size_t list_from) {
+    const std::size_t words = row_bits == 0 ? 0 : words_for(row_bits);
+    const std::size_t lists = spread_.size() - list_from;
     rows_.assign(members.size() * words, 0);
     cap_.assign(members.size(), 0);
+    list_start_.assign(lists + 1, 0);
     for (std::size_t i = 0; i < members.size(); ++i) {
       Word* row = rows_.data() + i * words;
       for (Idx v : members[i]) {
-        const Idx l = local_[v];
+        const std::size_t l = local_[v];
         if (l == kNone<Idx>) continue;
-        row[l >> 6] |= Word{1} << (l & 63);
         ++cap_[i];
+        if (l < row_bits) row[l >> 6] |= Word{1} << (l & 63);
+        if (l >= list_from) ++list_start_[l - list_from + 1];
       }
       ticker_.tick(members[i].size() + words);
     }
+    if (lists > 0) fill_lists(members, list_from);
   }
 
-  void prim_bitsets(const std::vector<Record<Idx>>& members, std::size_t base, std::size_t spread) {
-    const std::size_t words = words_for(spread);
-    build_rows(members, words);
-    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
-      forests_.join(members[a].id(), members[b].id(), base + w);
-    };
-    const std::size_t m = members.size();
-    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
-    if (words == 1) {
-      one_row_.assign(rows_.begin() + 1, rows_.end());  // by rest position
-      auto pass = [&](const PrimRest& rest, std::uint32_t u) {
-        return kernels_.one_word(rest, one_row_.data(), rows_[u], u);
-      };
-      run_prim(rest_, m, pass, edge, one_row_.data(), ticker_);
-      return;
-    }
-    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
-      ticker_.tick(rest.count * words);
-      return kernels_.many_words(rest, rows_.data(), words, rows_.data() + u * words, u);
-    };
-    run_prim(rest_, m, pass, edge, nullptr, ticker_);
-  }
-
-  // Member lists per spread vertex: holders of local vertex l are
-  // list_[list_start_[l] .. list_start_[l + 1]); cap_[i] counts member i's
-  // spread vertices.
-  void build_lists(const std::vector<Record<Idx>>& members, std::size_t spread) {
-    list_start_.assign(spread + 1, 0);
-    cap_.assign(members.size(), 0);
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      for (Idx v : members[i]) {
-        if (local_[v] == kNone<Idx>) continue;
-        ++list_start_[static_cast<std::size_t>(local_[v]) + 1];
-        ++cap_[i];
-      }
-    }
-    for (std::size_t l = 0; l < spread; ++l) list_start_[l + 1] += list_start_[l];
-    list_.resize(list_start_[spread]);
+  void fill_lists(const std::vector<Record<Idx>>& members, std::size_t list_from) {
+    const std::size_t lists = spread_.size() - list_from;
+    for (std::size_t l = 0; l < lists; ++l) list_start_[l + 1] += list_start_[l];
+    list_.resize(list_start_[lists]);
     fill_.assign(list_start_.begin(), list_start_.end() - 1);
     for (std::size_t i = 0; i < members.size(); ++i) {
       for (Idx v : members[i]) {
-        if (local_[v] != kNone<Idx>) list_[fill_[local_[v]]++] = static_cast<std::uint32_t>(i);
+        const std::size_t l = local_[v];
+        if (l != kNone<Idx> && l >= list_from) list_[fill_[l - list_from]++] = static_cast<std::uint32_t>(i);
       }
       ticker_.tick(members[i].size() + 1);
     }
+    shared_.assign(members.size(), 0);
+    list_from_ = list_from;
   }
 
-  // Counts, for every member, the spread vertices it shares with `rec`
-  // (or sets those counters back to 0).
+  // Counts, for every member, the listed vertices it shares with `rec`, or
+  // sets those counters back to 0.
   void count_through(const Record<Idx>& rec, bool reset) {
     for (Idx v : rec) {
-      const Idx l = local_[v];
-      if (l == kNone<Idx>) continue;
-      const std::size_t begin = list_start_[l];
-      const std::size_t end = list_start_[static_cast<std::size_t>(l) + 1];
+      const std::size_t l = local_[v];
+      if (l == kNone<Idx> || l < list_from_) continue;
+      const std::size_t begin = list_start_[l - list_from_];
+      const std::size_t end = list_start_[l - list_from_ + 1];
       for (std::size_t h = begin; h < end; ++h) {
         if (reset) {
           shared_[list_[h]] = 0;
@@ -220,23 +247,42 @@ class GroupSettler {
     }
   }
 
-  // Prim's algorithm, each joining member's overlaps counted through the
-  // lists of its vertices.
-  void prim_index(const std::vector<Record<Idx>>& members, std::size_t base, std::size_t spread) {
-    build_lists(members, spread);
+  // One-word bitsets, plus the index's counts when `with_index`.
+  template <class Edge>
+  void run_one_word_prim(const std::vector<Record<Idx>>& members, Edge& edge, bool with_index) {
     const std::size_t m = members.size();
-    shared_.assign(m, 0);
-    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
-      forests_.join(members[a].id(), members[b].id(), base + w);
+    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
+    one_row_.assign(rows_.begin() + 1, rows_.end());  // by rest position
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+      if (!with_index) return kernels_.one_word(rest, one_row_.data(), rows_[u], u);
+      count_through(members[u], false);
+      const PassResult result = kernels_.one_word_plus(rest, one_row_.data(), rows_[u], u, shared_.data());
+      count_through(members[u], true);
+      return result;
     };
+    run_prim(rest_, m, pass, edge, one_row_.data(), ticker_);
+  }
+
+  template <class Edge>
+  void run_many_words_prim(std::size_t m, std::size_t words, Edge& edge) {
+    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+      ticker_.tick(rest.count * words);
+      return kernels_.many_words(rest, rows_.data(), words, rows_.data() + u * words, u);
+    };
+    run_prim(rest_, m, pass, edge, nullptr, ticker_);
+  }
+
+  template <class Edge>
+  void run_index_prim(const std::vector<Record<Idx>>& members, Edge& edge) {
+    rest_.start(members.size(), [&](std::size_t i) { return cap_[i]; });
     auto pass = [&](const PrimRest& rest, std::uint32_t u) {
       count_through(members[u], false);
       const PassResult result = prim_pass(rest, u, [&](std::size_t j) { return shared_[rest.member[j]]; });
       count_through(members[u], true);
       return result;
     };
-    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
-    run_prim(rest_, m, pass, edge, nullptr, ticker_);
+    run_prim(rest_, members.size(), pass, edge, nullptr, ticker_);
   }
 
   LevelForests<Idx>& forests_;
@@ -247,10 +293,13 @@ class GroupSettler {
   std::vector<Idx> count_;
   std::vector<Idx> local_;
   std::vector<Idx> touched_;
+  std::vector<Idx> spread_;
+  std::vector<Idx> spread_counts_;
   PrimBuffers rest_;
   std::vector<Word> rows_;
   std::vector<std::uint32_t> cap_;
   std::vector<Word> one_row_;
+  std::size_t list_from_ = 0;
   std::vector<std::size_t> list_start_;
   std::vector<std::size_t> fill_;
   std::vector<std::uint32_t> list_;

@@ -44,8 +44,11 @@ constexpr double kNoLimit = std::numeric_limits<double>::infinity();
 template <class Idx>
 class MaskWalk {
  public:
+  // prefix: the bits below the one that made this group, as the parent
+  // group held them (0 at the top of a mask walk).
   struct Member {
     Word mask;
+    Word prefix;
     Idx id;
     bool operator<(const Member& other) const noexcept {
       return mask != other.mask ? mask < other.mask : id < other.id;
@@ -116,13 +119,17 @@ class MaskWalk {
   }
 
   // Members with equal masks share known + that many vertices: joined, the
-  // first (smallest id) stands for them. Returns the members left.
+  // first (smallest id) stands for them. Returns the members left. Two that
+  // share a prefix bit have a lower first shared vertex in the parent group,
+  // the child of which joins them at their whole overlap, more than here:
+  // no join (it would nearly always find them together).
   std::size_t merge_equal(std::size_t known, std::size_t start) {
     const auto first = stack_.begin() + static_cast<std::ptrdiff_t>(start);
     std::sort(first, stack_.end());
     std::size_t out = start;
     for (std::size_t i = start; i < stack_.size(); ++i) {
       if (out > start && stack_[out - 1].mask == stack_[i].mask) {
+        if ((stack_[out - 1].prefix & stack_[i].prefix) != 0) continue;
         forests_.join(stack_[out - 1].id, stack_[i].id, known + static_cast<std::size_t>(std::popcount(stack_[i].mask)));
       } else {
         stack_[out++] = stack_[i];
@@ -178,7 +185,8 @@ class MaskWalk {
       const Word bit = Word{1} << b;
       const Word above = b == 63 ? 0 : ~Word{0} << (b + 1);
       for (std::size_t i = start; i < end; ++i) {
-        if (stack_[i].mask & bit) stack_.push_back(Member{stack_[i].mask & above, stack_[i].id});
+        const Word m = stack_[i].mask;
+        if (m & bit) stack_.push_back(Member{m & above, m & (bit - 1), stack_[i].id});
       }
       ticker_.tick(end - start + 1);
       if (!solve(known + 1, end, limit)) return false;

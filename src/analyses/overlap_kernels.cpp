@@ -18,6 +18,12 @@ inline PassResult one_word_impl(const PrimRest& rest, const Word* row, Word join
 }
 
 template <class Pop>
+inline PassResult one_word_plus_impl(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u,
+                                     const std::uint32_t* extra, Pop pop) {
+  return prim_pass(rest, u, [&](std::size_t j) { return pop(row[j] & joined) + extra[rest.member[j]]; });
+}
+
+template <class Pop>
 inline PassResult many_words_impl(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
                                   std::uint32_t u, Pop pop) {
   return prim_pass(rest, u, [&](std::size_t j) {
@@ -32,12 +38,17 @@ PassResult portable_one_word(const PrimRest& rest, const Word* row, Word joined,
   return one_word_impl(rest, row, joined, u, portable_popcount);
 }
 
+PassResult portable_one_word_plus(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u,
+                                  const std::uint32_t* extra) {
+  return one_word_plus_impl(rest, row, joined, u, extra, portable_popcount);
+}
+
 PassResult portable_many_words(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
                                 std::uint32_t u) {
   return many_words_impl(rest, rows, words, joined, u, portable_popcount);
 }
 
-const PrimKernels kPortable{portable_one_word, portable_many_words};
+const PrimKernels kPortable{portable_one_word, portable_one_word_plus, portable_many_words};
 
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
 #define KORVANE_HAVE_POPCNT_KERNELS 1
@@ -48,6 +59,13 @@ __attribute__((target("popcnt"))) PassResult popcnt_one_word(const PrimRest& res
                        [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
 }
 
+__attribute__((target("popcnt"))) PassResult popcnt_one_word_plus(const PrimRest& rest, const Word* row,
+                                                                  Word joined, std::uint32_t u,
+                                                                  const std::uint32_t* extra) {
+  return one_word_plus_impl(rest, row, joined, u, extra,
+                            [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
+}
+
 __attribute__((target("popcnt"))) PassResult popcnt_many_words(const PrimRest& rest, const Word* rows,
                                                                std::size_t words, const Word* joined,
                                                                std::uint32_t u) {
@@ -55,7 +73,7 @@ __attribute__((target("popcnt"))) PassResult popcnt_many_words(const PrimRest& r
                          [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
 }
 
-const PrimKernels kPopcnt{popcnt_one_word, popcnt_many_words};
+const PrimKernels kPopcnt{popcnt_one_word, popcnt_one_word_plus, popcnt_many_words};
 #endif
 
 }  // namespace

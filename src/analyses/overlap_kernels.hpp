@@ -72,6 +72,9 @@ inline PassResult prim_pass(const PrimRest& rest, std::uint32_t u, Overlap&& ove
 struct PrimKernels {
   // Bitsets of one word, stored by rest position: row[j] is position j's.
   PassResult (*one_word)(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u);
+  // As one_word, plus extra[m] for member m.
+  PassResult (*one_word_plus)(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u,
+                              const std::uint32_t* extra);
   // Bitsets of `words` words, stored by member: member i's starts at rows + i * words.
   PassResult (*many_words)(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
                            std::uint32_t u);

@@ -156,7 +156,7 @@ class SubsetWalk {
       for (Idx v : rec) {
         if (bit_[v] != kNoBit) mask |= Word{1} << bit_[v];
       }
-      stack.push_back({mask, rec.id()});
+      stack.push_back({mask, 0, rec.id()});
     }
     for (Idx v : spread) bit_[v] = kNoBit;
     clear_tally();
@@ -261,19 +261,18 @@ class SubsetWalk {
       ticker_.tick(rec.size() + 1);
     }
     t.shape.members = group.members;
-    for (Idx v : touched_) add_to_shape(v, t);
-    return t;
-  }
-
-  void add_to_shape(Idx v, Tally& t) const {
-    const std::size_t c = count_[v];
-    if (c == t.shape.members) {
-      ++t.shape.common;
-    } else if (c >= 2) {
-      ++t.shape.spread;
-      t.shape.pair_steps += static_cast<double>(c) * static_cast<double>(c);
-      if (has_small_[v]) t.child_slots += static_cast<double>(need_[v]);
+    spread_counts_.clear();
+    for (Idx v : touched_) {
+      const std::size_t c = count_[v];
+      if (c == group.members) {
+        ++t.shape.common;
+      } else if (c >= 2) {
+        spread_counts_.push_back(count_[v]);
+        if (has_small_[v]) t.child_slots += static_cast<double>(need_[v]);
+      }
     }
+    add_spread(t.shape, spread_counts_);
+    return t;
   }
 
   // Children: vertices outside the common part held by two or more members,
@@ -343,6 +342,7 @@ class SubsetWalk {
   std::vector<std::uint8_t> bit_;
   std::vector<Idx> touched_;
   std::vector<Idx> spread_;
+  std::vector<Idx> spread_counts_;
   // Scratch of merge_equal() and settle().
   std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;
   std::vector<std::size_t> dropped_;
