@@ -93,8 +93,8 @@ std::vector<FlatLevel> run(std::vector<std::vector<VertexId>>& simplices, std::s
   GroupSettler<Idx> settler(table.vertex_count, forests, tuning.overlaps, ticker);
   settle_large(table, settler);
   const WalkPolicy policy{tuning.pairwise_group_max, tuning.twin_check_min,
-                          std::min<std::size_t>(tuning.mask_vertices_max, 64),
-                          tuning.overlaps};
+                          std::min<std::size_t>(tuning.mask_vertices_max, 64), tuning.overlaps,
+                          tuning.split_advantage};
   SubsetWalk<Idx>(table, forests, settler, policy, ticker).run();
   return collect_levels(table, forests, ticker);
 }

@@ -33,7 +33,8 @@ struct ComplexLevelsTuning {
   std::size_t small_simplex_max = kChoose;
   // A group of simplices sharing a vertex subset that has at most this many
   // members is settled at once (every pair's overlap counted) rather than
-  // split further.
+  // split further. kChoose: each group takes the cheaper by estimate, and a
+  // split that outgrows settling stops and settles.
   std::size_t pairwise_group_max = kChoose;
   // Use 64-bit internal indices even when 32 bits would do.
   bool wide_indices = false;
@@ -48,6 +49,10 @@ struct ComplexLevelsTuning {
   // Groups of the walk whose copies hold at most this many vertices shared
   // by some but not all members (64 at most) are walked as bitmasks.
   std::size_t mask_vertices_max = 64;
+  // With pairwise_group_max at kChoose: splitting must look this much
+  // cheaper than settling (its first step against all of settling) to be
+  // tried.
+  double split_advantage = 2.0;
 };
 
 // Levels by q (position = q). Each inner vector is one simplex's vertices, in

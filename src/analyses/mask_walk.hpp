@@ -33,12 +33,12 @@ struct WalkPolicy {
   // most) are walked as masks.
   std::size_t mask_vertices_max = 64;
   Overlaps overlaps = Overlaps::choose;
+  // Splitting must look this much cheaper than settling (its first step
+  // against the whole of settling) to be tried.
+  double split_advantage = 2.0;
   bool adaptive() const noexcept { return settle_max == ComplexLevelsTuning::kChoose; }
 };
 
-// Splitting must look this much cheaper than settling (its first step
-// against the whole of settling) to be tried.
-constexpr double kSplitAdvantage = 2.0;
 constexpr double kNoLimit = std::numeric_limits<double>::infinity();
 
 template <class Idx>
@@ -99,7 +99,7 @@ class MaskWalk {
   bool settle_first(const Shape& shape, double settling) const {
     if (!policy_.adaptive()) return shape.members <= policy_.settle_max;
     const double first_step = joins_cost(static_cast<double>(shape.members)) + shape.child_members * Costs::kMember;
-    return settling <= kSplitAdvantage * first_step;
+    return settling <= policy_.split_advantage * first_step;
   }
 
   // Drops the bits all members hold (returned as a count: every pair shares

@@ -166,7 +166,7 @@ class SubsetWalk {
   bool settle_first(const Tally& t, double settling) const {
     if (!policy_.adaptive()) return t.shape.members <= policy_.settle_max;
     const double first_step = joins_cost(static_cast<double>(t.shape.members)) + t.child_slots * Costs::kSlot;
-    return settling <= kSplitAdvantage * first_step;
+    return settling <= policy_.split_advantage * first_step;
   }
 
   void settle(std::size_t known, const Group& group, double estimate) {
