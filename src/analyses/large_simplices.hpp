@@ -45,15 +45,11 @@ double root_pair_cost(const SimplexTable<Idx>& table, std::size_t x, std::size_t
   return (words * Costs::kWord + Costs::kPair) * scale;
 }
 
+// copied: the items the root's copies hold.
 template <class Idx>
-void add_root_terms(const SimplexTable<Idx>& table, std::size_t x, SizeTerms& terms) {
+void add_root_terms(const SimplexTable<Idx>& table, std::size_t x, double copied, SizeTerms& terms) {
   const std::size_t begin = table.holder_start[x];
   const std::size_t h = table.holder_count(x);
-  double copied = 0;
-  for (std::size_t j = 0; j < h; ++j) {
-    const Record<Idx> rec = table.records.at(table.holders[begin + j]);
-    copied += static_cast<double>(rec.end() - std::upper_bound(rec.begin(), rec.end(), static_cast<Idx>(x)));
-  }
   const double per_pair = root_pair_cost(table, x, h, copied);
   terms.pair_cost += 0.5 * static_cast<double>(h) * static_cast<double>(h - 1) * per_pair;
   // Holders run by size descending: holder j is large for every s where
@@ -78,8 +74,18 @@ std::size_t choose_small_max(const SimplexTable<Idx>& table, InterruptTicker& ti
   const std::size_t top = table.max_size;
   SizeTerms terms{std::vector<double>(top + 1, 0), std::vector<double>(top + 1, 0),
                   std::vector<double>(top + 1, 0), std::vector<double>(top + 1, 0), 0};
+  // What root x would copy: the items after x of every simplex listed as
+  // holding x (items ascend, so item i has size - 1 - i after it).
+  std::vector<double> copied(table.vertex_count, 0);
+  for (std::size_t id = 0; id < table.at_least[1]; ++id) {
+    if (table.is_twin[id]) continue;
+    const Record<Idx> rec = table.record(id);
+    double after = static_cast<double>(rec.size());
+    for (Idx x : rec) copied[x] += --after;
+    ticker.tick(rec.size() + 1);
+  }
   for (std::size_t x = 0; x < table.vertex_count; ++x) {
-    if (table.holder_count(x) >= 2) add_root_terms(table, x, terms);
+    if (table.holder_count(x) >= 2) add_root_terms(table, x, copied[x], terms);
     ticker.tick(table.holder_count(x) + 1);
   }
   // Sums over z > s for the large side, z <= s for the walk's roots.

@@ -61,67 +61,108 @@ struct RankedSimplices {
   std::size_t size_of(std::size_t i) const noexcept { return offset[i + 1] - offset[i]; }
 };
 
-// Distinct vertex ids ascending, and each one's rank by popularity: rare
-// vertices first keeps the walk's groups narrow, since a popular vertex then
-// extends only to vertices more popular still.
-struct VertexRanking {
-  std::vector<VertexId> ids;
-  std::vector<std::size_t> rank_of;
+// Dense numbers for vertex ids, in order of first appearance: an
+// open-addressing table under the seeded hash, so no choice of ids makes
+// its probes long.
+template <class Idx>
+class VertexNumbers {
+ public:
+  explicit VertexNumbers(std::size_t expected) { rehash(std::max<std::size_t>(16, 2 * expected)); }
+
+  std::size_t size() const noexcept { return count_; }
+
+  // The number of `id`, new ids taking the next one.
+  Idx number(VertexId id) {
+    std::size_t slot = hash_(id) & mask_;
+    while (numbers_[slot] != kNone<Idx>) {
+      if (ids_[slot] == id) return numbers_[slot];
+      slot = (slot + 1) & mask_;
+    }
+    ids_[slot] = id;
+    numbers_[slot] = static_cast<Idx>(count_++);
+    if (2 * count_ > numbers_.size()) rehash(2 * numbers_.size());
+    return static_cast<Idx>(count_ - 1);
+  }
+
+ private:
+  // Capacity: the power of two at least `wanted`.
+  void rehash(std::size_t wanted) {
+    std::size_t capacity = 16;
+    while (capacity < wanted) capacity *= 2;
+    std::vector<VertexId> old_ids(capacity);
+    std::vector<Idx> old_numbers(capacity, kNone<Idx>);
+    old_ids.swap(ids_);
+    old_numbers.swap(numbers_);
+    mask_ = capacity - 1;
+    for (std::size_t i = 0; i < old_numbers.size(); ++i) {
+      if (old_numbers[i] == kNone<Idx>) continue;
+      std::size_t slot = hash_(old_ids[i]) & mask_;
+      while (numbers_[slot] != kNone<Idx>) slot = (slot + 1) & mask_;
+      ids_[slot] = old_ids[i];
+      numbers_[slot] = old_numbers[i];
+    }
+  }
+
+  const SeededHash hash_;
+  std::vector<VertexId> ids_;
+  std::vector<Idx> numbers_;  // kNone: free slot
+  std::size_t mask_ = 0;
+  std::size_t count_ = 0;
 };
 
+// Sorts each simplex's ranks and drops repeats, moving the simplices down
+// over the gaps this leaves.
 template <class Idx>
-VertexRanking rank_vertices(const std::vector<std::vector<VertexId>>& simplices, std::size_t raw_total,
-                            InterruptTicker& ticker) {
-  std::vector<VertexId> all;
-  all.reserve(raw_total);
-  for (const auto& s : simplices) {
-    all.insert(all.end(), s.begin(), s.end());
-    ticker.tick(s.size() + 1);
+void sort_each(RankedSimplices<Idx>& ranked, InterruptTicker& ticker) {
+  std::size_t write = 0;
+  for (std::size_t i = 0; i + 1 < ranked.offset.size(); ++i) {
+    const auto first = ranked.ranks.begin() + static_cast<std::ptrdiff_t>(ranked.offset[i]);
+    const auto last = ranked.ranks.begin() + static_cast<std::ptrdiff_t>(ranked.offset[i + 1]);
+    std::sort(first, last);
+    const auto end = std::unique(first, last);
+    // Moving down: the destination starts at or before the source.
+    std::copy(first, end, ranked.ranks.begin() + static_cast<std::ptrdiff_t>(write));
+    ranked.offset[i] = write;
+    write += static_cast<std::size_t>(end - first);
+    ticker.tick(static_cast<std::size_t>(last - first) + 1);
   }
-  std::sort(all.begin(), all.end());
-  ticker.tick(raw_total);
-  VertexRanking ranking;
-  std::vector<Idx> degree;
-  for (std::size_t i = 0; i < all.size();) {
-    std::size_t j = i;
-    while (j < all.size() && all[j] == all[i]) ++j;
-    ranking.ids.push_back(all[i]);
-    degree.push_back(static_cast<Idx>(j - i));
-    i = j;
-  }
-  std::vector<VertexId>().swap(all);
-  std::vector<Idx> by_degree(ranking.ids.size());
-  std::iota(by_degree.begin(), by_degree.end(), Idx{0});
-  std::stable_sort(by_degree.begin(), by_degree.end(), [&](Idx a, Idx b) { return degree[a] < degree[b]; });
-  ranking.rank_of.resize(ranking.ids.size());
-  for (std::size_t r = 0; r < by_degree.size(); ++r) ranking.rank_of[by_degree[r]] = r;
-  return ranking;
+  ranked.offset.back() = write;
+  ranked.ranks.resize(write);
 }
 
-// Rewrites every simplex as its distinct ranks, releasing each input vector
-// once read.
+// Rewrites every simplex as its distinct vertex ranks, releasing each input
+// vector once read. Ranks go by popularity, rarest first: that keeps the
+// walk's groups narrow, since a popular vertex then extends only to
+// vertices more popular still.
 template <class Idx>
 RankedSimplices<Idx> to_ranks(std::vector<std::vector<VertexId>>& simplices, std::size_t raw_total,
-                              const VertexRanking& ranking, InterruptTicker& ticker) {
+                              std::size_t& vertex_count, InterruptTicker& ticker) {
   RankedSimplices<Idx> out;
   out.ranks.resize(raw_total);
   out.offset.assign(simplices.size() + 1, 0);
+  VertexNumbers<Idx> numbers(std::min<std::size_t>(raw_total, 1024));
+  std::vector<Idx> degree;
   std::size_t at = 0;
   for (std::size_t i = 0; i < simplices.size(); ++i) {
-    auto& s = simplices[i];
-    const auto first = out.ranks.begin() + static_cast<std::ptrdiff_t>(at);
-    for (VertexId v : s) {
-      const auto found = std::lower_bound(ranking.ids.begin(), ranking.ids.end(), v);
-      out.ranks[at++] = static_cast<Idx>(ranking.rank_of[static_cast<std::size_t>(found - ranking.ids.begin())]);
+    for (VertexId v : simplices[i]) {
+      const Idx n = numbers.number(v);
+      if (n == degree.size()) degree.push_back(0);
+      ++degree[n];
+      out.ranks[at++] = n;
     }
-    const auto last = out.ranks.begin() + static_cast<std::ptrdiff_t>(at);
-    std::sort(first, last);
-    at = static_cast<std::size_t>(std::unique(first, last) - out.ranks.begin());
     out.offset[i + 1] = at;
-    ticker.tick(s.size() + 1);
-    std::vector<VertexId>().swap(s);
+    ticker.tick(simplices[i].size() + 1);
+    std::vector<VertexId>().swap(simplices[i]);
   }
-  out.ranks.resize(at);  // repeats dropped
+  vertex_count = numbers.size();
+  std::vector<Idx> by_degree(vertex_count);
+  std::iota(by_degree.begin(), by_degree.end(), Idx{0});
+  std::stable_sort(by_degree.begin(), by_degree.end(), [&](Idx a, Idx b) { return degree[a] < degree[b]; });
+  std::vector<Idx>& rank_of = degree;  // degrees are no longer needed
+  for (std::size_t r = 0; r < vertex_count; ++r) rank_of[by_degree[r]] = static_cast<Idx>(r);
+  for (Idx& x : out.ranks) x = rank_of[x];
+  ticker.tick(raw_total);
+  sort_each(out, ticker);
   return out;
 }
 
@@ -227,11 +268,7 @@ SimplexTable<Idx> build_table(std::vector<std::vector<VertexId>>& simplices, std
                               InterruptTicker& ticker) {
   SimplexTable<Idx> table;
   RankedSimplices<Idx> ranked;
-  {
-    const VertexRanking ranking = rank_vertices<Idx>(simplices, raw_total, ticker);
-    table.vertex_count = ranking.ids.size();
-    ranked = to_ranks<Idx>(simplices, raw_total, ranking, ticker);
-  }
+  ranked = to_ranks<Idx>(simplices, raw_total, table.vertex_count, ticker);
   order_ids(ranked, table);
   pack_records(ranked, table, ticker);
   find_twins(table, ticker);

@@ -119,6 +119,13 @@ class SubsetWalk {
   bool visit(std::size_t known, Group group, double limit) {
     if (group.members < 2) return true;
     Tally t = tally(group);
+    if (t.shape.spread == 0) {
+      // Every pair shares exactly the common vertices (the usual root over
+      // rare vertices).
+      clear_tally();
+      if (known + t.shape.common >= 2) chain(group, known + t.shape.common);
+      return true;
+    }
     if (t.shape.spread <= policy_.mask_vertices_max) return visit_as_masks(known, group, t, limit);
     if (group.members >= policy_.twin_check_min) {
       clear_tally();
@@ -161,6 +168,11 @@ class SubsetWalk {
     for (Idx v : spread) bit_[v] = kNoBit;
     clear_tally();
     return masks_.solve(known + t.shape.common, start, limit);
+  }
+
+  void chain(const Group& group, std::size_t shared) {
+    const Idx first = arena_.at(group.start).id();
+    for (Record<Idx> rec : arena_.records(arena_.next(group.start), group.end)) forests_.join(first, rec.id(), shared);
   }
 
   bool settle_first(const Tally& t, double settling) const {
