@@ -28,9 +28,17 @@ inline PassResult many_words_impl(const PrimRest& rest, const Word* rows, std::s
                                   std::uint32_t u, Pop pop) {
   return prim_pass(rest, u, [&](std::size_t j) {
     const Word* row = rows + static_cast<std::size_t>(rest.member[j]) * words;
-    std::uint32_t w = 0;
-    for (std::size_t k = 0; k < words; ++k) w += pop(row[k] & joined[k]);
-    return w;
+    // Four running sums, so the popcounts need not wait on each other.
+    std::uint32_t w0 = 0, w1 = 0, w2 = 0, w3 = 0;
+    std::size_t k = 0;
+    for (; k + 4 <= words; k += 4) {
+      w0 += pop(row[k] & joined[k]);
+      w1 += pop(row[k + 1] & joined[k + 1]);
+      w2 += pop(row[k + 2] & joined[k + 2]);
+      w3 += pop(row[k + 3] & joined[k + 3]);
+    }
+    for (; k < words; ++k) w0 += pop(row[k] & joined[k]);
+    return w0 + w1 + w2 + w3;
   });
 }
 
