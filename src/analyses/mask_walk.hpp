@@ -118,18 +118,22 @@ class MaskWalk {
     return static_cast<std::size_t>(std::popcount(all));
   }
 
+  // Two members sharing a prefix bit have a lower first shared vertex in
+  // the parent group; the child of that vertex joins them at their whole
+  // overlap, more than any fact about them here (or, should the parent be
+  // settled instead, the parent's forest does). So no fact about them needs
+  // joining here; it would nearly always find them together.
+  static bool implied(const Member& a, const Member& b) noexcept { return (a.prefix & b.prefix) != 0; }
+
   // Members with equal masks share known + that many vertices: joined, the
-  // first (smallest id) stands for them. Returns the members left. Two that
-  // share a prefix bit have a lower first shared vertex in the parent group,
-  // the child of which joins them at their whole overlap, more than here:
-  // no join (it would nearly always find them together).
+  // first (smallest id) stands for them. Returns the members left.
   std::size_t merge_equal(std::size_t known, std::size_t start) {
     const auto first = stack_.begin() + static_cast<std::ptrdiff_t>(start);
     std::sort(first, stack_.end());
     std::size_t out = start;
     for (std::size_t i = start; i < stack_.size(); ++i) {
       if (out > start && stack_[out - 1].mask == stack_[i].mask) {
-        if ((stack_[out - 1].prefix & stack_[i].prefix) != 0) continue;
+        if (implied(stack_[out - 1], stack_[i])) continue;
         forests_.join(stack_[out - 1].id, stack_[i].id, known + static_cast<std::size_t>(std::popcount(stack_[i].mask)));
       } else {
         stack_[out++] = stack_[i];
@@ -165,7 +169,7 @@ class MaskWalk {
       return kernels_.one_word(rest, row_.data(), group[u].mask, u);
     };
     auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
-      forests_.join(group[a].id, group[b].id, known + w);
+      if (!implied(group[a], group[b])) forests_.join(group[a].id, group[b].id, known + w);
     };
     rest_.start(members, cap);
     run_prim(rest_, members, pass, edge, row_.data(), ticker_);
@@ -177,7 +181,9 @@ class MaskWalk {
   // cut to its bits above it.
   bool split(std::size_t known, std::size_t start, const Shape& shape, double limit) {
     const std::size_t end = stack_.size();
-    for (std::size_t i = start + 1; i < end; ++i) forests_.join(stack_[start].id, stack_[i].id, known);
+    for (std::size_t i = start + 1; i < end; ++i) {
+      if (!implied(stack_[start], stack_[i])) forests_.join(stack_[start].id, stack_[i].id, known);
+    }
     work_ += joins_cost(static_cast<double>(end - start));
     for (Word bits = shape.spread & shape.small_bits; bits != 0; bits &= bits - 1) {
       if (work_ > limit) return false;
