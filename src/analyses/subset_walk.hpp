@@ -74,6 +74,15 @@ class SubsetWalk {
 
  private:
   static constexpr std::uint8_t kNoBit = 0xff;
+  static constexpr std::size_t kAhead = 8;
+
+  static void prefetch(const void* at) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(at);
+#else
+    (void)at;
+#endif
+  }
 
   // Members in arena_[start, end), each a projected record.
   struct Group {
@@ -103,6 +112,8 @@ class SubsetWalk {
     std::size_t members = 0;
     bool small = false;
     for (std::size_t h = begin; h < end; ++h) {
+      // Holders lie scattered over the table: fetch a few ahead.
+      if (h + kAhead < end) prefetch(table_.records.at(table_.holders[h + kAhead]).begin());
       const Record<Idx> rec = table_.records.at(table_.holders[h]);
       const Idx* after = std::upper_bound(rec.begin(), rec.end(), static_cast<Idx>(x));
       if (after == rec.end()) continue;
