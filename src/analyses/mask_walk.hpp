@@ -71,6 +71,15 @@ class MaskWalk {
     return done;
   }
 
+  // Walks only the children of that group, for a caller that covers the
+  // rest of its pairs; then removes it.
+  bool solve_children(std::size_t known, std::size_t start, double limit) {
+    const Shape shape = measure(start);
+    const bool done = walk_children(known, start, shape.spread & shape.small_bits, limit);
+    stack_.resize(start);
+    return done;
+  }
+
  private:
   struct Shape {
     std::size_t members;
@@ -185,7 +194,13 @@ class MaskWalk {
       if (!implied(stack_[start], stack_[i])) forests_.join(stack_[start].id, stack_[i].id, known);
     }
     work_ += joins_cost(static_cast<double>(end - start));
-    for (Word bits = shape.spread & shape.small_bits; bits != 0; bits &= bits - 1) {
+    return walk_children(known, start, shape.spread & shape.small_bits, limit);
+  }
+
+  // The children of the group stack()[start ..] for the given bits.
+  bool walk_children(std::size_t known, std::size_t start, Word bits, double limit) {
+    const std::size_t end = stack_.size();
+    for (; bits != 0; bits &= bits - 1) {
       if (work_ > limit) return false;
       const int b = std::countr_zero(bits);
       const Word bit = Word{1} << b;

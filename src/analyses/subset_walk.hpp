@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -97,8 +98,10 @@ class SubsetWalk {
   };
   struct Tally {
     GroupShape shape;
-    double items = 0;        // items of all copies
-    double child_slots = 0;  // slots the children's copies take
+    double items = 0;          // items of all copies
+    double child_slots = 0;    // slots the record children's copies take
+    double core_members = 0;   // members of the mask children
+    Idx core_from = kNone<Idx>;  // spread vertices from this rank on form the core
   };
 
   Group build_root(std::size_t x) {
@@ -160,13 +163,20 @@ class SubsetWalk {
   // Hands the group to the mask walk: bit i for the i-th spread vertex by
   // rank, the common vertices counted in `known`.
   bool visit_as_masks(std::size_t known, const Group& group, const Tally& t, double limit) {
-    std::vector<Idx>& spread = spread_;
-    spread.clear();
+    spread_.clear();
     for (Idx v : touched_) {
-      if (count_[v] >= 2 && count_[v] < group.members) spread.push_back(v);
+      if (count_[v] >= 2 && count_[v] < group.members) spread_.push_back(v);
     }
-    std::sort(spread.begin(), spread.end());
-    for (std::size_t i = 0; i < spread.size(); ++i) bit_[spread[i]] = static_cast<std::uint8_t>(i);
+    const std::size_t start = push_masks(group);
+    clear_tally();
+    return masks_.solve(known + t.shape.common, start, limit);
+  }
+
+  // Pushes every member's mask over the vertices in spread_ (at most 64;
+  // reordered by rank) onto the mask walk's stack; returns where they start.
+  std::size_t push_masks(const Group& group) {
+    std::sort(spread_.begin(), spread_.end());
+    for (std::size_t i = 0; i < spread_.size(); ++i) bit_[spread_[i]] = static_cast<std::uint8_t>(i);
     auto& stack = masks_.stack();
     const std::size_t start = stack.size();
     for (Record<Idx> rec : arena_.records(group.start, group.end)) {
@@ -175,10 +185,10 @@ class SubsetWalk {
         if (bit_[v] != kNoBit) mask |= Word{1} << bit_[v];
       }
       stack.push_back({mask, 0, rec.id()});
+      ticker_.tick(rec.size() + 1);
     }
-    for (Idx v : spread) bit_[v] = kNoBit;
-    clear_tally();
-    return masks_.solve(known + t.shape.common, start, limit);
+    for (Idx v : spread_) bit_[v] = kNoBit;
+    return start;
   }
 
   void chain(const Group& group, std::size_t shared) {
@@ -188,8 +198,7 @@ class SubsetWalk {
 
   bool settle_first(const Tally& t, double settling) const {
     if (!policy_.adaptive()) return t.shape.members <= policy_.settle_max;
-    const double first_step = joins_cost(static_cast<double>(t.shape.members)) + t.child_slots * Costs::kSlot;
-    return settling <= policy_.split_advantage * first_step;
+    return settling <= policy_.split_advantage * split_cost(t);
   }
 
   void settle(std::size_t known, const Group& group, double estimate) {
@@ -246,17 +255,28 @@ class SubsetWalk {
     }
   }
 
-  // Joins the members at the group's closure, projects the children and
-  // visits them, within `limit`.
+  // Joins the members at the group's closure, projects the record children
+  // and visits them, and walks the core's children as masks (bits over the
+  // core vertices by rank, so a child keeps the bits above its own), within
+  // `limit`.
   bool split(std::size_t known, const Group& group, const Tally& t, double limit) {
     const std::size_t closure = known + t.shape.common;
     const std::size_t child_base = children_.size();
     const std::size_t arena_base = arena_.end_offset();
-    plan_children(group.members);
+    plan_children(group.members, t.core_from);
     project(group, closure, child_base);
+    const bool core = t.core_from != kNone<Idx>;
+    std::size_t core_start = 0;
+    if (core) {
+      spread_.clear();
+      for (Idx v : touched_) {
+        if (count_[v] >= 2 && count_[v] < group.members && v >= t.core_from) spread_.push_back(v);
+      }
+      core_start = push_masks(group);
+    }
     clear_tally();
-    work_ += (t.items + t.child_slots) * Costs::kSlot + joins_cost(static_cast<double>(group.members));
-    bool done = true;
+    work_ += split_cost(t);
+    bool done = !core || masks_.solve_children(closure, core_start, limit);
     for (std::size_t c = child_base; c < children_.size() && done; ++c) {
       const Child child = children_[c];  // visits may grow children_
       done = work_ <= limit && visit(closure + 1, Group{child.start, child.fill, child.members}, limit);
@@ -264,6 +284,13 @@ class SubsetWalk {
     children_.resize(child_base);
     arena_.truncate(arena_base);
     return done;
+  }
+
+  // The first step of a split: tallying and projecting, the core's masks,
+  // and a join per member.
+  double split_cost(const Tally& t) const {
+    const auto m = static_cast<double>(t.shape.members);
+    return (t.items + t.child_slots) * Costs::kSlot + t.core_members * Costs::kMember + joins_cost(m);
   }
 
   // Counts, for every vertex of the group, the members holding it and the
@@ -284,27 +311,49 @@ class SubsetWalk {
       ticker_.tick(rec.size() + 1);
     }
     t.shape.members = group.members;
+    spread_.clear();
     spread_counts_.clear();
     for (Idx v : touched_) {
-      const std::size_t c = count_[v];
-      if (c == group.members) {
+      if (count_[v] == group.members) {
         ++t.shape.common;
-      } else if (c >= 2) {
+      } else if (count_[v] >= 2) {
+        spread_.push_back(v);
         spread_counts_.push_back(count_[v]);
-        if (has_small_[v]) t.child_slots += static_cast<double>(need_[v]);
       }
     }
     add_spread(t.shape, spread_counts_);
+    find_core(t);
     return t;
   }
 
-  // Children: vertices outside the common part held by two or more members,
-  // one of them small. Each gets a region at the end of the arena.
-  void plan_children(std::size_t members) {
+  // The core: the most popular spread vertices (ranked last), as many as a
+  // mask holds. Their children hold only core vertices, so a split makes
+  // them as masks straight away.
+  void find_core(Tally& t) {
+    const std::size_t size = policy_.mask_vertices_max;
+    if (size > 0 && spread_.size() > size) {
+      std::nth_element(spread_.begin(), spread_.begin() + static_cast<std::ptrdiff_t>(size - 1), spread_.end(),
+                       std::greater<Idx>());
+      t.core_from = spread_[size - 1];
+    }
+    for (Idx v : spread_) {
+      if (!has_small_[v]) continue;
+      if (v < t.core_from) {
+        t.child_slots += static_cast<double>(need_[v]);
+      } else {
+        t.core_members += static_cast<double>(count_[v]);
+      }
+    }
+  }
+
+  // Record children: vertices outside the common part and below the core
+  // held by two or more members, one of them small. Each gets a region at
+  // the end of the arena.
+  void plan_children(std::size_t members, Idx core_from) {
     const std::size_t child_base = children_.size();
     std::size_t total = 0;
     for (Idx v : touched_) {
-      if (count_[v] >= 2 && count_[v] < members && has_small_[v]) {
+      if (count_[v] >= 2 && count_[v] < members && has_small_[v] && v < core_from) {
         slot_[v] = static_cast<Idx>(children_.size() - child_base);
         children_.push_back(Child{count_[v], total, total});
         total += need_[v];
