@@ -1,5 +1,10 @@
-// Prim update kernels, portable and with the popcount instruction.
+// Prim pass kernels: portable, with the popcount instruction, and with AVX2
+// for bitsets of several words.
 #include "analyses/overlap_kernels.hpp"
+
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
 
 namespace korvane::complex_detail {
 
@@ -82,15 +87,67 @@ __attribute__((target("popcnt"))) PassResult popcnt_many_words(const PrimRest& r
 }
 
 const PrimKernels kPopcnt{popcnt_one_word, popcnt_one_word_plus, popcnt_many_words};
+
+// Four words at a time: each byte's bits counted through a nibble table,
+// the bytes summed per word (vpsadbw). Written out, since a pass templated
+// elsewhere could not inline AVX2 code.
+__attribute__((target("avx2,popcnt"))) PassResult avx2_many_words(const PrimRest& rest, const Word* rows,
+                                                                  std::size_t words, const Word* joined,
+                                                                  std::uint32_t u) {
+  const __m256i nibble = _mm256_set1_epi8(0x0f);
+  const __m256i table = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 0, 1, 1, 2, 1, 2, 2, 3, 1,
+                                         2, 2, 3, 2, 3, 3, 4);
+  const std::size_t blocks = words / 4;
+  PassResult out{PassResult::kNoneLeft, 0};
+  std::uint32_t top = 0;
+  for (std::size_t j = 0; j < rest.count; ++j) {
+    const Word* row = rows + static_cast<std::size_t>(rest.member[j]) * words;
+    __m256i sums = _mm256_setzero_si256();
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const __m256i v = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row) + b),
+                                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(joined) + b));
+      const __m256i lo = _mm256_shuffle_epi8(table, _mm256_and_si256(v, nibble));
+      const __m256i hi = _mm256_shuffle_epi8(table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+      sums = _mm256_add_epi64(sums, _mm256_sad_epu8(_mm256_add_epi8(lo, hi), _mm256_setzero_si256()));
+    }
+    std::uint64_t w = static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 0)) +
+                      static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 1)) +
+                      static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 2)) +
+                      static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 3));
+    for (std::size_t k = blocks * 4; k < words; ++k) w += static_cast<std::uint64_t>(__builtin_popcountll(row[k] & joined[k]));
+    std::uint32_t best = rest.best[j];
+    if (w > best) {
+      best = static_cast<std::uint32_t>(w);
+      rest.best[j] = best;
+      rest.link[j] = u;
+    }
+    if (best == rest.cap[j]) {
+      rest.full[out.full++] = static_cast<std::uint32_t>(j);
+    } else if (out.next == PassResult::kNoneLeft || best > top) {
+      top = best;
+      out.next = j;
+    }
+  }
+  return out;
+}
+
+const PrimKernels kAvx2{popcnt_one_word, popcnt_one_word_plus, avx2_many_words};
 #endif
 
 }  // namespace
 
-const PrimKernels& portable_prim_kernels() noexcept { return kPortable; }
+std::vector<const PrimKernels*> runnable_prim_kernels() {
+  std::vector<const PrimKernels*> out{&kPortable};
+#ifdef KORVANE_HAVE_POPCNT_KERNELS
+  if (__builtin_cpu_supports("popcnt")) out.push_back(&kPopcnt);
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) out.push_back(&kAvx2);
+#endif
+  return out;
+}
 
 const PrimKernels& prim_kernels() noexcept {
 #ifdef KORVANE_HAVE_POPCNT_KERNELS
-  static const PrimKernels& chosen = __builtin_cpu_supports("popcnt") ? kPopcnt : kPortable;
+  static const PrimKernels& chosen = *runnable_prim_kernels().back();
   return chosen;
 #else
   return kPortable;

@@ -10,8 +10,8 @@
 // spanning forest with the tree built so far. Members inside others are
 // common (popular vertices), so many never cost a pass.
 //
-// The bitset passes are compiled twice, with and without the CPU's popcount
-// instruction, and picked once per process.
+// The bitset passes are compiled for the CPU features they can use (the
+// popcount instruction, AVX2), and picked once per process.
 #pragma once
 
 #include <cstddef>
@@ -80,9 +80,10 @@ struct PrimKernels {
                            std::uint32_t u);
 };
 
-// The fastest kernels this CPU runs, and the portable ones (for tests).
+// The fastest kernels this CPU runs; every set it runs, portable first
+// (they all give the same results).
 const PrimKernels& prim_kernels() noexcept;
-const PrimKernels& portable_prim_kernels() noexcept;
+std::vector<const PrimKernels*> runnable_prim_kernels();
 
 // Prim's rest, kept between groups so its storage is reused.
 class PrimBuffers {
