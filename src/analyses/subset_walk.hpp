@@ -141,17 +141,20 @@ class SubsetWalk {
       return true;
     }
     if (t.shape.spread <= policy_.mask_vertices_max) return visit_as_masks(known, group, t, limit);
+    double settling = settle_cost(t.shape, policy_.overlaps);
+    if (settle_first(t, settling)) {
+      clear_tally();
+      settle(known, group, settling);
+      return true;
+    }
+    // Settling deals with equal copies in a pass each; splitting would
+    // repeat them in every child.
     if (group.members >= policy_.twin_check_min) {
       clear_tally();
       group = merge_equal(known, group);
       if (group.members < 2) return true;
       t = tally(group);
-    }
-    const double settling = settle_cost(t.shape, policy_.overlaps);
-    if (settle_first(t, settling)) {
-      clear_tally();
-      settle(known, group, settling);
-      return true;
+      settling = settle_cost(t.shape, policy_.overlaps);
     }
     const double own_limit = policy_.adaptive() ? work_ + settling : kNoLimit;
     if (split(known, group, t, std::min(limit, own_limit))) return true;
