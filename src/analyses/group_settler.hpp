@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <utility>
 #include <cstdint>
 #include <vector>
 
@@ -115,8 +116,26 @@ class GroupSettler {
   // b end up together on every level below base + |items_a ∩ items_b|.
   void settle(const std::vector<Record<Idx>>& members, std::size_t base) {
     if (members.size() < 2) return;
+    run(members, base, measure(members));
+  }
+
+  // As settle(), for a caller that has counted the group: its shape, and its
+  // spread vertices with their holder counts.
+  void settle_counted(const std::vector<Record<Idx>>& members, std::size_t base, const GroupShape& shape,
+                      const std::vector<std::pair<Idx, Idx>>& spread) {
+    if (members.size() < 2) return;
+    spread_.clear();
+    for (const auto& [v, c] : spread) {
+      spread_.push_back(v);
+      count_[v] = c;
+      touched_.push_back(v);
+    }
+    run(members, base, shape);
+  }
+
+ private:
+  void run(const std::vector<Record<Idx>>& members, std::size_t base, const GroupShape& shape) {
     check_capacity(members.size(), index_limit<std::uint32_t>(), "simplices in one group");
-    const GroupShape shape = measure(members);
     auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
       forests_.join(members[a].id(), members[b].id(), base + shape.common + w);
     };
@@ -128,7 +147,6 @@ class GroupSettler {
     clear();
   }
 
- private:
   // Counts holders per vertex and lists the spread vertices.
   GroupShape measure(const std::vector<Record<Idx>>& members) {
     for (const Record<Idx>& rec : members) {

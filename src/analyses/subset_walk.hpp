@@ -143,8 +143,7 @@ class SubsetWalk {
     if (t.shape.spread <= policy_.mask_vertices_max) return visit_as_masks(known, group, t, limit);
     double settling = settle_cost(t.shape, policy_.overlaps);
     if (settle_first(t, settling)) {
-      clear_tally();
-      settle(known, group, settling);
+      settle_counted(known, group, t, settling);
       return true;
     }
     // Settling deals with equal copies in a pass each; splitting would
@@ -202,6 +201,19 @@ class SubsetWalk {
   bool settle_first(const Tally& t, double settling) const {
     if (!policy_.adaptive()) return t.shape.members <= policy_.settle_max;
     return settling <= policy_.split_advantage * split_cost(t);
+  }
+
+  // Settles the group with the tally's counts, then clears the tally.
+  void settle_counted(std::size_t known, const Group& group, const Tally& t, double estimate) {
+    counted_.clear();
+    for (Idx v : touched_) {
+      if (count_[v] >= 2 && count_[v] < group.members) counted_.emplace_back(v, count_[v]);
+    }
+    clear_tally();
+    members_.clear();
+    for (Record<Idx> rec : arena_.records(group.start, group.end)) members_.push_back(rec);
+    settler_.settle_counted(members_, known, t.shape, counted_);
+    work_ += estimate;
   }
 
   void settle(std::size_t known, const Group& group, double estimate) {
@@ -422,6 +434,7 @@ class SubsetWalk {
   std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;
   std::vector<std::size_t> dropped_;
   std::vector<Record<Idx>> members_;
+  std::vector<std::pair<Idx, Idx>> counted_;
   // Projected records of the groups on the walk's path and their children,
   // stacked.
   std::vector<Child> children_;
