@@ -95,7 +95,8 @@ std::vector<FlatLevel> run(std::vector<std::vector<VertexId>>& simplices, std::s
   const WalkPolicy policy{tuning.pairwise_group_max, tuning.twin_check_min,
                           std::min<std::size_t>(tuning.mask_vertices_max, 64), tuning.overlaps,
                           tuning.split_advantage};
-  SubsetWalk<Idx>(table, forests, settler, policy, ticker).run();
+  // Only pairs with a small member of two or more vertices are left.
+  if (table.first_small < table.at_least[1]) SubsetWalk<Idx>(table, forests, settler, policy, ticker).run();
   return collect_levels(table, forests, ticker);
 }
 
