@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <utility>
-#include <cstdint>
 #include <vector>
 
 #include "analyses/complex_levels.hpp"
@@ -30,7 +30,7 @@ struct Costs {
   static constexpr double kSlot = 3.0;     // one item tallied or copied
   static constexpr double kMember = 25.0;  // one member of a mask group: copied, sorted, counted
   static constexpr double kJoin = 25.0;    // one fact joined into the level forests
-  static constexpr std::size_t kMaxRowWords = std::size_t{1} << 25;  // 256 MB of bitsets
+  static constexpr std::size_t kMaxRowWords = std::size_t{1} << 23;  // 64 MB of bitsets at most
 };
 
 // What a group's members hold besides their items: how many vertices all of

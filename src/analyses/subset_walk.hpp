@@ -20,8 +20,13 @@
 // or their copies long and overlapping (where splitting enumerates ever more
 // subsets). Each group picks the cheaper by estimate, and a split that costs
 // more than settling would have stops and settles instead, so no group costs
-// much more than settling it outright. Members with equal copies are merged
-// first: they share everything, and popular vertices make many of them.
+// much more than settling it outright. Before a split, members with equal
+// copies are merged: they share everything.
+//
+// A group whose copies draw on at most 64 shared vertices goes to the mask
+// walk (mask_walk.hpp), one word per member; so do, straight from a split,
+// the children of the group's 64 most popular shared vertices, whose copies
+// hold only those.
 //
 // A group always keeps a small simplex; pairs of large simplices are settled
 // apart, all together.
