@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -110,18 +111,44 @@ class VertexNumbers {
   std::size_t count_ = 0;
 };
 
-// Sorts each simplex's ranks and drops repeats, moving the simplices down
-// over the gaps this leaves.
+// Sorts a simplex's ranks in place and drops repeats; returns the new end.
+// A long simplex over few vertices is sorted through a bitmap of the ranks
+// (a pass over its words), the others by comparison.
 template <class Idx>
-void sort_each(RankedSimplices<Idx>& ranked, InterruptTicker& ticker) {
+Idx* sort_ranks(Idx* first, Idx* last, std::vector<std::uint64_t>& bitmap) {
+  const auto size = static_cast<std::size_t>(last - first);
+  if (size * 8 < bitmap.size() || size < 16) {  // comparisons: about size * log2(size)
+    std::sort(first, last);
+    return std::unique(first, last);
+  }
+  std::size_t low = bitmap.size(), high = 0;
+  for (const Idx* x = first; x != last; ++x) {
+    bitmap[*x >> 6] |= std::uint64_t{1} << (*x & 63);
+    low = std::min<std::size_t>(low, *x >> 6);
+    high = std::max<std::size_t>(high, *x >> 6);
+  }
+  Idx* out = first;
+  for (std::size_t w = low; w <= high; ++w) {
+    for (std::uint64_t bits = bitmap[w]; bits != 0; bits &= bits - 1) {
+      *out++ = static_cast<Idx>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+    }
+    bitmap[w] = 0;
+  }
+  return out;
+}
+
+// Sorts each simplex's ranks (below vertex_count) and drops repeats, moving
+// the simplices down over the gaps this leaves.
+template <class Idx>
+void sort_each(RankedSimplices<Idx>& ranked, std::size_t vertex_count, InterruptTicker& ticker) {
+  std::vector<std::uint64_t> bitmap((vertex_count + 63) / 64, 0);
   std::size_t write = 0;
   for (std::size_t i = 0; i + 1 < ranked.offset.size(); ++i) {
-    const auto first = ranked.ranks.begin() + static_cast<std::ptrdiff_t>(ranked.offset[i]);
-    const auto last = ranked.ranks.begin() + static_cast<std::ptrdiff_t>(ranked.offset[i + 1]);
-    std::sort(first, last);
-    const auto end = std::unique(first, last);
+    Idx* first = ranked.ranks.data() + ranked.offset[i];
+    Idx* last = ranked.ranks.data() + ranked.offset[i + 1];
+    Idx* end = sort_ranks(first, last, bitmap);
     // Moving down: the destination starts at or before the source.
-    std::copy(first, end, ranked.ranks.begin() + static_cast<std::ptrdiff_t>(write));
+    std::copy(first, end, ranked.ranks.data() + write);
     ranked.offset[i] = write;
     write += static_cast<std::size_t>(end - first);
     ticker.tick(static_cast<std::size_t>(last - first) + 1);
@@ -162,7 +189,7 @@ RankedSimplices<Idx> to_ranks(std::vector<std::vector<VertexId>>& simplices, std
   for (std::size_t r = 0; r < vertex_count; ++r) rank_of[by_degree[r]] = static_cast<Idx>(r);
   for (Idx& x : out.ranks) x = rank_of[x];
   ticker.tick(raw_total);
-  sort_each(out, ticker);
+  sort_each(out, vertex_count, ticker);
   return out;
 }
 
