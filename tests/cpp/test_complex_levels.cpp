@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "analyses/complex_levels.hpp"
+#include "analyses/large_simplices.hpp"
 #include "analyses/overlap_kernels.hpp"
+#include "analyses/simplex_records.hpp"
+#include "analyses/simplex_table.hpp"
 #include "core/interrupt.hpp"
 #include "reference/hierarchical_q_components.hpp"
 
@@ -166,6 +169,100 @@ void expect_shipped(const Raw& raw, const Canon& expected, const std::string& wh
   for (const auto& [name, tuning] : tunings()) {
     EXPECT_EQ(canon(complex_levels(raw, tuning)), expected) << what << " (" << name << ")";
   }
+}
+
+// ---------------------------------------------------------------------------
+// The table of simplices
+// ---------------------------------------------------------------------------
+
+// Numbers go by first appearance and stay put while the table grows, for ids
+// anywhere in the range.
+TEST(ComplexTable, VertexNumbersFollowFirstAppearance) {
+  complex_detail::VertexNumbers<std::uint32_t> numbers(4);
+  std::mt19937_64 rng(17);
+  std::vector<VertexId> ids{kTop, 0, kTop - 1};
+  for (int i = 0; i < 5000; ++i) ids.push_back(rng());
+  for (std::size_t i = 0; i < ids.size(); ++i) ASSERT_EQ(numbers.number(ids[i]), i);
+  for (std::size_t i = ids.size(); i-- > 0;) EXPECT_EQ(numbers.number(ids[i]), i);
+  EXPECT_EQ(numbers.size(), ids.size());
+}
+
+// Both ways of sorting a simplex's ranks (by comparison, through a bitmap)
+// give its distinct ranks ascending, and leave the bitmap clear.
+TEST(ComplexTable, RanksSortBothWays) {
+  std::mt19937_64 rng(23);
+  for (const std::size_t vertices : {std::size_t{40}, std::size_t{5000}}) {
+    std::vector<std::uint64_t> bitmap((vertices + 63) / 64, 0);
+    for (int round = 0; round < 200; ++round) {
+      std::vector<std::uint32_t> ranks(1 + rng() % 300);
+      for (auto& r : ranks) r = static_cast<std::uint32_t>(rng() % vertices);
+      std::vector<std::uint32_t> want = ranks;
+      std::sort(want.begin(), want.end());
+      want.erase(std::unique(want.begin(), want.end()), want.end());
+      std::uint32_t* end = complex_detail::sort_ranks(ranks.data(), ranks.data() + ranks.size(), bitmap);
+      EXPECT_EQ(std::vector<std::uint32_t>(ranks.data(), end), want);
+      EXPECT_TRUE(std::all_of(bitmap.begin(), bitmap.end(), [](std::uint64_t w) { return w == 0; }));
+    }
+  }
+}
+
+// Removing records keeps the others, in order, contents intact.
+TEST(ComplexTable, RecordsRemovedInPlace) {
+  RecordStore<std::uint32_t> store;
+  std::vector<std::size_t> at;
+  std::vector<std::vector<std::uint32_t>> items;
+  for (std::uint32_t id = 0; id < 9; ++id) {
+    items.emplace_back(id % 4, id);  // lengths 0 to 3
+    at.push_back(store.append(id, items.back().data(), items.back().data() + items.back().size()));
+  }
+  const std::size_t tail = store.append(99, items[3].data(), items[3].data() + 3);
+  const std::size_t end = store.remove_records(0, tail, {at[0], at[4], at[5], at[8]});
+  std::vector<std::uint32_t> kept;
+  for (Record<std::uint32_t> rec : store.records(0, end)) {
+    kept.push_back(rec.id());
+    EXPECT_EQ(std::vector<std::uint32_t>(rec.begin(), rec.end()), items[rec.id()]);
+  }
+  EXPECT_EQ(kept, (std::vector<std::uint32_t>{1, 2, 3, 6, 7}));
+  EXPECT_EQ(store.at(tail).id(), 99u);  // records after the range stay where they were
+}
+
+complex_detail::SimplexTable<std::uint32_t> table_of(Raw raw) {
+  std::size_t total = 0;
+  for (const auto& s : raw) total += s.size();
+  InterruptTicker ticker;
+  return complex_detail::build_table<std::uint32_t>(raw, total, ticker);
+}
+
+// Equal simplices are found whatever their order and repeats, and only the
+// first of each stays in the index of holders.
+TEST(ComplexTable, TwinsJoinTheFirstEqualSimplex) {
+  const auto table = table_of({{1, 2, 3}, {3, 2, 1, 1}, {4, 5}, {2, 3, 1}, {5, 4}, {7}, {7}, {1, 2}});
+  std::vector<std::pair<SimplexIndex, SimplexIndex>> twins;  // as input positions
+  for (const auto& [twin, kept] : table.twins) twins.emplace_back(table.original[twin], table.original[kept]);
+  std::sort(twins.begin(), twins.end());
+  EXPECT_EQ(twins, (std::vector<std::pair<SimplexIndex, SimplexIndex>>{{1, 0}, {3, 0}, {4, 2}}));
+  for (std::uint32_t id : table.holders) EXPECT_FALSE(table.is_twin[table.records.at(id).id()]);
+}
+
+// The estimate settles everything together when every pair overlaps
+// heavily, and leaves everything to the walk when overlaps are rare.
+TEST(ComplexTable, LargeSimplicesChosenByEstimate) {
+  std::mt19937_64 rng(29);
+  Raw dense(300), sparse(3000);
+  for (auto& s : dense) {
+    s.resize(40);
+    for (auto& v : s) v = rng() % 60;
+  }
+  for (auto& s : sparse) {
+    s.resize(1 + rng() % 6);
+    for (auto& v : s) v = rng() % 20000;
+  }
+  InterruptTicker ticker;
+  const auto heavy = table_of(dense);
+  const std::size_t bound = complex_detail::choose_small_max(heavy, ticker);
+  EXPECT_GE(10 * heavy.at_least[std::min(bound, heavy.max_size)], 9 * heavy.simplices()) << "bound " << bound;
+  const auto light = table_of(sparse);
+  EXPECT_EQ(complex_detail::choose_small_max(light, ticker), light.max_size);
 }
 
 // ---------------------------------------------------------------------------
