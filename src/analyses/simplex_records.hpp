@@ -5,6 +5,7 @@
 // All offset arithmetic of the layout lives in this file.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -66,6 +67,26 @@ class RecordStore {
     out[0] = id;
     out[1] = static_cast<Idx>(put - (out + 2));
     return static_cast<std::size_t>(put - data_.data());
+  }
+
+  // Removes the records at `dropped` (ascending offsets of records in
+  // [first, last)) by moving the later ones down, in order; returns the new
+  // end of the range. Records from `last` on are left where they are.
+  std::size_t remove_records(std::size_t first, std::size_t last, const std::vector<std::size_t>& dropped) {
+    std::size_t out = first;
+    std::size_t d = 0;
+    for (std::size_t at = first; at < last;) {
+      const std::size_t after = next(at);
+      if (d < dropped.size() && dropped[d] == at) {
+        ++d;
+      } else {
+        // Moving down: the destination starts before the source.
+        if (out != at) std::copy(data_.data() + at, data_.data() + after, data_.data() + out);
+        out += after - at;
+      }
+      at = after;
+    }
+    return out;
   }
 
   // Drops everything from `offset` on.

@@ -68,13 +68,17 @@ def backend(request):
 
 # Settings of the shipped complex analysis that between them drive every
 # internal path on small inputs: (small_simplex_max, pairwise_group_max,
-# wide_indices). Every setting must give the same components.
+# wide_indices); CHOOSE leaves a choice to the analysis's estimates. Every
+# setting must give the same components.
+CHOOSE = 2**64 - 1
 TUNINGS = {
     "walk only": (1000, 0, False),
     "all large": (0, 0, False),
     "mixed": (3, 2, False),
     "pairs only": (1000, 1000, False),
     "wide mixed": (2, 1, True),
+    "wide, chosen": (CHOOSE, CHOOSE, True),
+    "large chosen, walk only": (CHOOSE, 0, False),
 }
 
 

@@ -178,7 +178,7 @@ else:
 # Each of these runs for many seconds (or far longer) in either build of the
 # module; the signal comes half a second in.
 LONG_CALLS = [
-    ("korvane", "SIMPLICES", "(random_simplices(8000, 200, 300),)"),
+    ("korvane", "SIMPLICES", "(random_simplices(20000, 200, 300),)"),
     ("korvane", "GRAPH", "(complete_graph(40), 8)"),
     ("korvane", "PERSISTENCE", "(weighted_complete_graph(40), 8)"),
     ("korvane_reference", "SIMPLICES", "(random_simplices(5000, 12, 40),)"),

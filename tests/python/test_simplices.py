@@ -1,5 +1,7 @@
 """The simplicial-complex analysis as seen from Python: the table of known
 answers on every backend, then properties of the shipped module."""
+import random
+
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
@@ -23,6 +25,29 @@ def canonical(levels):
 @pytest.mark.parametrize("simplices, expected", [c[1:] for c in SIMPLICES], ids=[c[0] for c in SIMPLICES])
 def test_known_answers(find_simplices, simplices, expected):
     assert canonical(find_simplices(simplices)) == canonical(expected)
+
+
+# Seeded complexes larger than the hypothesis ones: groups of many members,
+# popular vertices, equal simplices, and groups sharing more than 64
+# vertices, so every backend and tuning runs its splitting and settling.
+MEDIUM = [
+    # (simplices, vertex pool, sizes, share drawn from the 8 most popular)
+    (80, 12, (1, 9), 0.0),
+    (60, 40, (2, 16), 0.5),
+    (40, 150, (10, 45), 0.4),
+    (120, 30, (1, 20), 0.7),
+]
+
+
+@pytest.mark.parametrize("shape", MEDIUM, ids=lambda m: f"n={m[0]} pool={m[1]} sizes={m[2]}")
+def test_medium_complexes_agree_with_reference(find_simplices, reference, shape):
+    n, pool, (low, high), popular = shape
+    rng = random.Random(n * 1000 + pool)
+    simplices = [[rng.randrange(8) if rng.random() < popular else rng.randrange(pool)
+                  for _ in range(rng.randint(low, high))] for _ in range(n)]
+    simplices += [list(reversed(simplices[i])) for i in range(0, n, 7)]  # equal simplices
+    want = reference.py_find_hierarchical_q_components(simplices)
+    assert canonical(find_simplices(simplices)) == canonical(want)
 
 
 def test_accepted_sequence_types(find_simplices):

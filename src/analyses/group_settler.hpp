@@ -1,0 +1,327 @@
+// Settling a group of simplices at once: every pair's overlap is counted and
+// a maximum spanning forest of those overlaps is joined into the level
+// forests. The forest stands for every pair: two members share at least w
+// vertices only if the forest path between them has no edge below w, since a
+// maximum spanning forest keeps the largest bottleneck between any two
+// members. So a group of m costs m - 1 joins, whatever its pairs.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "analyses/complex_levels.hpp"
+#include "analyses/level_forests.hpp"
+#include "analyses/overlap_kernels.hpp"
+#include "core/failure.hpp"
+#include "core/interrupt.hpp"
+
+namespace korvane::complex_detail {
+
+// Estimated work, in rough nanoseconds of a current x86 core; only ratios
+// between estimates matter.
+struct Costs {
+  static constexpr double kWord = 0.4;     // one bitset word of one pair
+  static constexpr double kPair = 1.5;     // one pair, besides its words
+  static constexpr double kStep = 2.5;     // one step through a vertex's holders
+  static constexpr double kSlot = 3.0;     // one item tallied or copied
+  static constexpr double kMember = 25.0;  // one member of a mask group: copied, sorted, counted
+  static constexpr double kJoin = 25.0;    // one fact joined into the level forests
+  static constexpr std::size_t kMaxRowWords = std::size_t{1} << 23;  // 64 MB of bitsets at most
+};
+
+// What a group's members hold besides their items: how many vertices all of
+// them hold, how many are held by two or more but not all ("spread"), the
+// sum over those of their holder counts squared, and that sum without the
+// 64 most held ones ("tail").
+struct GroupShape {
+  std::size_t members = 0;
+  std::size_t common = 0;
+  std::size_t spread = 0;
+  double pair_steps = 0;
+  double tail_steps = 0;
+};
+
+// Completes the shape from the holder counts of the spread vertices
+// (reordered).
+template <class Count>
+void add_spread(GroupShape& shape, std::vector<Count>& counts) {
+  shape.spread = counts.size();
+  for (Count c : counts) shape.pair_steps += static_cast<double>(c) * static_cast<double>(c);
+  shape.tail_steps = 0;
+  if (counts.size() <= 64) return;
+  std::nth_element(counts.begin(), counts.begin() + 63, counts.end(), std::greater<Count>());
+  for (auto c = counts.begin() + 64; c != counts.end(); ++c) {
+    shape.tail_steps += static_cast<double>(*c) * static_cast<double>(*c);
+  }
+}
+
+using Overlaps = ComplexLevelsTuning::Overlaps;
+
+inline std::size_t words_for(std::size_t bits) noexcept { return std::max<std::size_t>(1, (bits + 63) / 64); }
+
+inline double half_square(double m) noexcept { return 0.5 * m * m; }
+inline double joins_cost(double m) noexcept { return m * Costs::kJoin; }
+
+inline double bitset_cost(double members, double words) noexcept {
+  if (members * words > static_cast<double>(Costs::kMaxRowWords)) return 1e300;
+  return half_square(members) * (words * Costs::kWord + Costs::kPair) + joins_cost(members);
+}
+
+inline double index_cost(double members, double steps) noexcept {
+  return 2 * steps * Costs::kStep + half_square(members) * Costs::kPair + joins_cost(members);
+}
+
+// Counting the group's overlaps the given way.
+inline double overlaps_cost(const GroupShape& g, Overlaps how) noexcept {
+  const auto m = static_cast<double>(g.members);
+  switch (how) {
+    case Overlaps::bitsets:
+      return bitset_cost(m, static_cast<double>(words_for(g.spread)));
+    case Overlaps::vertex_index:
+      return index_cost(m, g.pair_steps);
+    default:  // core bitsets: one word, the tail through the index
+      return index_cost(m, g.tail_steps) + half_square(m) * Costs::kWord;
+  }
+}
+
+inline Overlaps cheaper_method(const GroupShape& g, Overlaps forced) {
+  if (forced != Overlaps::choose) return forced;
+  Overlaps best = Overlaps::bitsets;
+  for (Overlaps how : {Overlaps::vertex_index, Overlaps::core_bitsets}) {
+    if (overlaps_cost(g, how) < overlaps_cost(g, best)) best = how;
+  }
+  return best;
+}
+
+inline double settle_cost(const GroupShape& g, Overlaps forced) {
+  return overlaps_cost(g, cheaper_method(g, forced));
+}
+
+template <class Idx>
+class GroupSettler {
+ public:
+  GroupSettler(std::size_t vertex_count, LevelForests<Idx>& forests, Overlaps forced, InterruptTicker& ticker)
+      : forests_(forests),
+        forced_(forced),
+        ticker_(ticker),
+        kernels_(prim_kernels()),
+        count_(vertex_count, 0),
+        local_(vertex_count, kNone<Idx>) {}
+
+  // Joins the members (each a record of id and items) so that members a and
+  // b end up together on every level below base + |items_a ∩ items_b|.
+  void settle(const std::vector<Record<Idx>>& members, std::size_t base) {
+    if (members.size() < 2) return;
+    run(members, base, measure(members));
+  }
+
+  // As settle(), for a caller that has counted the group: its shape, and its
+  // spread vertices with their holder counts.
+  void settle_counted(const std::vector<Record<Idx>>& members, std::size_t base, const GroupShape& shape,
+                      const std::vector<std::pair<Idx, Idx>>& spread) {
+    if (members.size() < 2) return;
+    spread_.clear();
+    for (const auto& [v, c] : spread) {
+      spread_.push_back(v);
+      count_[v] = c;
+      touched_.push_back(v);
+    }
+    run(members, base, shape);
+  }
+
+ private:
+  void run(const std::vector<Record<Idx>>& members, std::size_t base, const GroupShape& shape) {
+    check_capacity(members.size(), index_limit<std::uint32_t>(), "simplices in one group");
+    auto edge = [&](std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+      forests_.join(members[a].id(), members[b].id(), base + shape.common + w);
+    };
+    if (shape.spread == 0) {
+      for (std::uint32_t i = 1; i < members.size(); ++i) edge(0, i, 0);
+    } else {
+      prim(members, cheaper_method(shape, forced_), edge);
+    }
+    clear();
+  }
+
+  // Counts holders per vertex and lists the spread vertices.
+  GroupShape measure(const std::vector<Record<Idx>>& members) {
+    for (const Record<Idx>& rec : members) {
+      for (Idx v : rec) {
+        if (count_[v]++ == 0) touched_.push_back(v);
+      }
+      ticker_.tick(rec.size() + 1);
+    }
+    GroupShape shape;
+    shape.members = members.size();
+    spread_.clear();
+    spread_counts_.clear();
+    for (Idx v : touched_) {
+      if (count_[v] == members.size()) {
+        ++shape.common;
+      } else if (count_[v] >= 2) {
+        spread_.push_back(v);
+        spread_counts_.push_back(count_[v]);
+      }
+    }
+    add_spread(shape, spread_counts_);
+    return shape;
+  }
+
+  void clear() {
+    for (Idx v : touched_) {
+      count_[v] = 0;
+      local_[v] = kNone<Idx>;
+    }
+    touched_.clear();
+  }
+
+  template <class Edge>
+  void prim(const std::vector<Record<Idx>>& members, Overlaps how, Edge& edge) {
+    const std::size_t spread = spread_.size();
+    if (how == Overlaps::core_bitsets && spread > 64) {
+      // The 64 most held first: they take the bits, the rest the index.
+      std::nth_element(spread_.begin(), spread_.begin() + 63, spread_.end(),
+                       [&](Idx a, Idx b) { return count_[a] > count_[b]; });
+    }
+    for (std::size_t l = 0; l < spread; ++l) local_[spread_[l]] = static_cast<Idx>(l);
+    const std::size_t m = members.size();
+    if (how == Overlaps::vertex_index) {
+      build(members, 0, 0);
+      run_index_prim(members, edge);
+    } else if (how == Overlaps::bitsets || spread <= 64) {
+      build(members, spread, spread);
+      if (words_for(spread) == 1) {
+        run_one_word_prim(members, edge, false);
+      } else {
+        run_many_words_prim(m, words_for(spread), edge);
+      }
+    } else {
+      build(members, 64, 64);
+      run_one_word_prim(members, edge, true);
+    }
+  }
+
+  // Per member, a bitset over the local vertices below row_bits (in
+  // rows_, words_for(row_bits) words each, none when row_bits is 0) and the
+  // count of its spread vertices (cap_); lists of the members holding each
+  // local vertex from list_from on: local l's are
+  // list_[list_start_[l - list_from] .. list_start_[l - list_from + 1]).
+  void build(const std::vector<Record<Idx>>& members, std::size_t row_bits, std::size_t list_from) {
+    const std::size_t words = row_bits == 0 ? 0 : words_for(row_bits);
+    const std::size_t lists = spread_.size() - list_from;
+    rows_.assign(members.size() * words, 0);
+    cap_.assign(members.size(), 0);
+    list_start_.assign(lists + 1, 0);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      Word* row = rows_.data() + i * words;
+      for (Idx v : members[i]) {
+        const std::size_t l = local_[v];
+        if (l == kNone<Idx>) continue;
+        ++cap_[i];
+        if (l < row_bits) row[l >> 6] |= Word{1} << (l & 63);
+        if (l >= list_from) ++list_start_[l - list_from + 1];
+      }
+      ticker_.tick(members[i].size() + words);
+    }
+    if (lists > 0) fill_lists(members, list_from);
+  }
+
+  void fill_lists(const std::vector<Record<Idx>>& members, std::size_t list_from) {
+    const std::size_t lists = spread_.size() - list_from;
+    for (std::size_t l = 0; l < lists; ++l) list_start_[l + 1] += list_start_[l];
+    list_.resize(list_start_[lists]);
+    fill_.assign(list_start_.begin(), list_start_.end() - 1);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      for (Idx v : members[i]) {
+        const std::size_t l = local_[v];
+        if (l != kNone<Idx> && l >= list_from) list_[fill_[l - list_from]++] = static_cast<std::uint32_t>(i);
+      }
+      ticker_.tick(members[i].size() + 1);
+    }
+    shared_.assign(members.size(), 0);
+    list_from_ = list_from;
+  }
+
+  // Counts, for every member, the listed vertices it shares with `rec`, or
+  // sets those counters back to 0.
+  void count_through(const Record<Idx>& rec, bool reset) {
+    for (Idx v : rec) {
+      const std::size_t l = local_[v];
+      if (l == kNone<Idx> || l < list_from_) continue;
+      const std::size_t begin = list_start_[l - list_from_];
+      const std::size_t end = list_start_[l - list_from_ + 1];
+      for (std::size_t h = begin; h < end; ++h) {
+        if (reset) {
+          shared_[list_[h]] = 0;
+        } else {
+          ++shared_[list_[h]];
+        }
+      }
+      ticker_.tick(end - begin + 1);
+    }
+  }
+
+  // One-word bitsets, plus the index's counts when `with_index`.
+  template <class Edge>
+  void run_one_word_prim(const std::vector<Record<Idx>>& members, Edge& edge, bool with_index) {
+    const std::size_t m = members.size();
+    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
+    one_row_.assign(rows_.begin() + 1, rows_.end());  // by rest position
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+      if (!with_index) return kernels_.one_word(rest, one_row_.data(), rows_[u], u);
+      count_through(members[u], false);
+      const PassResult result = kernels_.one_word_plus(rest, one_row_.data(), rows_[u], u, shared_.data());
+      count_through(members[u], true);
+      return result;
+    };
+    run_prim(rest_, m, pass, edge, one_row_.data(), ticker_);
+  }
+
+  template <class Edge>
+  void run_many_words_prim(std::size_t m, std::size_t words, Edge& edge) {
+    rest_.start(m, [&](std::size_t i) { return cap_[i]; });
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+      ticker_.tick(rest.count * words);
+      return kernels_.many_words(rest, rows_.data(), words, rows_.data() + u * words, u);
+    };
+    run_prim(rest_, m, pass, edge, nullptr, ticker_);
+  }
+
+  template <class Edge>
+  void run_index_prim(const std::vector<Record<Idx>>& members, Edge& edge) {
+    rest_.start(members.size(), [&](std::size_t i) { return cap_[i]; });
+    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
+      count_through(members[u], false);
+      const PassResult result = prim_pass(rest, u, [&](std::size_t j) { return shared_[rest.member[j]]; });
+      count_through(members[u], true);
+      return result;
+    };
+    run_prim(rest_, members.size(), pass, edge, nullptr, ticker_);
+  }
+
+  LevelForests<Idx>& forests_;
+  const Overlaps forced_;
+  InterruptTicker& ticker_;
+  const PrimKernels& kernels_;
+  // By vertex rank; zero / kNone outside settle().
+  std::vector<Idx> count_;
+  std::vector<Idx> local_;
+  std::vector<Idx> touched_;
+  std::vector<Idx> spread_;
+  std::vector<Idx> spread_counts_;
+  PrimBuffers rest_;
+  std::vector<Word> rows_;
+  std::vector<std::uint32_t> cap_;
+  std::vector<Word> one_row_;
+  std::size_t list_from_ = 0;
+  std::vector<std::size_t> list_start_;
+  std::vector<std::size_t> fill_;
+  std::vector<std::uint32_t> list_;
+  std::vector<std::uint32_t> shared_;
+};
+
+}  // namespace korvane::complex_detail
