@@ -414,7 +414,6 @@ def main():
     if not args.no_before and before_names:
         say(f"\nkorvane of {args.before} (before) vs this korvane (now), timed in turns in one process: "
             "whole call, in-call result building, and building per result member")
-        lines = []
         for name in before_names:
             rec = by_name[name]
             if problems.get("before"):

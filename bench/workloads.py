@@ -290,7 +290,7 @@ def all_workloads():
         out.append(_w(f"complete K{k} random order", "persistence", "complete_graph_random_order",
                       {"n_vertices": k, "seed": 41}, quick=k <= 25, target=k == 40,
                       ref_skip=f"skipped: every sub-clique, up to 2^{k} per recomputation (K20 takes > 60 s)",
-                      pure_skip=f"skipped: networkx recomputation per edge (K25 takes ~8 s)" if k >= 30 else None))
+                      pure_skip="skipped: networkx recomputation per edge (K25 takes ~8 s)" if k >= 30 else None))
     # Real graphs shipped with networkx.
     out.append(_w("karate club", "graph", "real_graph_edges", {"name": "karate"}, quick=True))
     out.append(_w("karate club (persistence)", "persistence", "real_weighted_edges", {"name": "karate"},

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "analyses/sort_small.hpp"
+#include "core/sorted_ranges.hpp"
 
 namespace korvane {
 
@@ -81,20 +82,6 @@ void for_each_bit(const Word* row, std::size_t words, F&& f) {
       w &= w - 1;
     }
   }
-}
-
-// True when the ascending ranges share an element.
-bool meet(const DenseVertex* a, const DenseVertex* a_end, const DenseVertex* b, const DenseVertex* b_end) {
-  while (a != a_end && b != b_end) {
-    if (*a < *b) {
-      ++a;
-    } else if (*b < *a) {
-      ++b;
-    } else {
-      return true;
-    }
-  }
-  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -779,7 +766,7 @@ class SizedSearch {
 bool lone_edge_is_maximal(const CompactGraph& graph, DenseVertex v, const DenseVertex* split) {
   const DenseVertex c = *split;
   const DenseVertex* c_first = graph.begin_of(c);
-  return !meet(graph.begin_of(v), split, c_first, std::lower_bound(c_first, graph.end_of(c), v));
+  return !sorted_ranges_meet(graph.begin_of(v), split, c_first, std::lower_bound(c_first, graph.end_of(c), v));
 }
 
 // Maps a ranked clique back to original vertices, ascending, for the

@@ -115,18 +115,7 @@ __attribute__((target("avx2,popcnt"))) PassResult avx2_many_words(const PrimRest
                       static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 2)) +
                       static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 3));
     for (std::size_t k = blocks * 4; k < words; ++k) w += static_cast<std::uint64_t>(__builtin_popcountll(row[k] & joined[k]));
-    std::uint32_t best = rest.best[j];
-    if (w > best) {
-      best = static_cast<std::uint32_t>(w);
-      rest.best[j] = best;
-      rest.link[j] = u;
-    }
-    if (best == rest.cap[j]) {
-      rest.full[out.full++] = static_cast<std::uint32_t>(j);
-    } else if (out.next == PassResult::kNoneLeft || best > top) {
-      top = best;
-      out.next = j;
-    }
+    offer(rest, j, u, static_cast<std::uint32_t>(w), top, out);
   }
   return out;
 }

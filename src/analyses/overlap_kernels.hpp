@@ -46,26 +46,30 @@ struct PassResult {
   std::size_t full;
 };
 
+// Offers overlap w from tree member u to rest position j, and keeps the pass's
+// running choice (top is the best among those still below their cap).
+inline void offer(const PrimRest& rest, std::size_t j, std::uint32_t u, std::uint32_t w, std::uint32_t& top,
+                  PassResult& out) {
+  std::uint32_t best = rest.best[j];
+  if (w > best) {
+    best = w;
+    rest.best[j] = w;
+    rest.link[j] = u;
+  }
+  if (best == rest.cap[j]) {
+    rest.full[out.full++] = static_cast<std::uint32_t>(j);
+  } else if (out.next == PassResult::kNoneLeft || best > top) {
+    top = best;
+    out.next = j;
+  }
+}
+
 // Offers overlap(j) from tree member u to every rest position j.
 template <class Overlap>
 inline PassResult prim_pass(const PrimRest& rest, std::uint32_t u, Overlap&& overlap) {
   PassResult out{PassResult::kNoneLeft, 0};
   std::uint32_t top = 0;
-  for (std::size_t j = 0; j < rest.count; ++j) {
-    const std::uint32_t w = overlap(j);
-    std::uint32_t best = rest.best[j];
-    if (w > best) {
-      best = w;
-      rest.best[j] = w;
-      rest.link[j] = u;
-    }
-    if (best == rest.cap[j]) {
-      rest.full[out.full++] = static_cast<std::uint32_t>(j);
-    } else if (out.next == PassResult::kNoneLeft || best > top) {
-      top = best;
-      out.next = j;
-    }
-  }
+  for (std::size_t j = 0; j < rest.count; ++j) offer(rest, j, u, overlap(j), top, out);
   return out;
 }
 
