@@ -3,18 +3,13 @@
 
     python bench/sweep.py [--quick] [--build-dir build/bench] [--use-build-korvane] [--only TEXT]
 
-The shipped analysis of a complex switches strategy at tuning thresholds
-(src/lib/fast_hierarchical_q_components_tuning.hpp):
+The shipped analysis of a complex used to switch strategy at fixed lines:
+simplices of more than 16 vertices never drove the walk over shared vertex
+subsets, and groups of at most 12 members sharing a vertex subset were compared
+pair by pair. It now chooses by estimate, but these families, which were slow
+there, stay in the sweep; bench/sweep_simplices.py adds the current lines.
 
-- small_simplex_max = 16: simplices of more vertices never drive the walk over
-  shared vertex subsets (whose cost grows with 2^size); they are matched by
-  direct overlap counting instead;
-- pairwise_group_max = 12: a group of simplices sharing a vertex subset with at
-  most this many members is compared pair by pair rather than split further;
-- 32-bit internal indices while the vertex entries and simplices stay below
-  2^32, 64-bit above.
-
-Each family below sits on one side of a threshold or the other: one simplex
+Each family below sits on one side of such a line or the other: one simplex
 size s around 16, heavy overlap (all vertices drawn from a pool a little larger
 than s, so that groups sharing a vertex subset are large), and group sizes
 around 12 (clusters of m simplices over their own pool). Every point runs in a
