@@ -81,10 +81,9 @@ std::vector<FlatLevel> collect_levels(const SimplexTable<Idx>& table, LevelFores
 }
 
 template <class Idx>
-std::vector<FlatLevel> run(std::vector<std::vector<VertexId>>& simplices, std::size_t raw_total,
-                           const ComplexLevelsTuning& tuning) {
+std::vector<FlatLevel> run(SimplexList& simplices, const ComplexLevelsTuning& tuning) {
   InterruptTicker ticker;
-  SimplexTable<Idx> table = build_table<Idx>(simplices, raw_total, ticker);
+  SimplexTable<Idx> table = build_table<Idx>(simplices, ticker);
   const std::size_t small_max = tuning.small_simplex_max == ComplexLevelsTuning::kChoose
                                     ? choose_small_max(table, ticker)
                                     : tuning.small_simplex_max;
@@ -102,21 +101,16 @@ std::vector<FlatLevel> run(std::vector<std::vector<VertexId>>& simplices, std::s
 
 }  // namespace
 
-std::vector<FlatLevel> complex_levels(std::vector<std::vector<VertexId>> simplices,
-                                      const ComplexLevelsTuning& tuning) {
-  if (simplices.empty()) return {};
-  std::size_t raw_total = 0;
-  for (const auto& s : simplices) raw_total += s.size();
-  if (raw_total == 0) return std::vector<FlatLevel>(1);
+std::vector<FlatLevel> complex_levels(SimplexList simplices, const ComplexLevelsTuning& tuning) {
+  if (simplices.count() == 0) return {};
+  if (simplices.items.empty()) return std::vector<FlatLevel>(1);
 
   // Every index of the analysis (ids, ranks, record offsets) is below the
   // record table's length, so 32 bits serve whenever that table fits below
   // the reserved value; they halve the memory of every table.
-  const std::size_t record_slots = raw_total + RecordStore<std::uint32_t>::slots(0) * simplices.size();
-  if (!tuning.wide_indices && record_slots < index_limit<std::uint32_t>()) {
-    return run<std::uint32_t>(simplices, raw_total, tuning);
-  }
-  return run<std::uint64_t>(simplices, raw_total, tuning);
+  const std::size_t record_slots = simplices.items.size() + RecordStore<std::uint32_t>::slots(0) * simplices.count();
+  if (!tuning.wide_indices && record_slots < index_limit<std::uint32_t>()) return run<std::uint32_t>(simplices, tuning);
+  return run<std::uint64_t>(simplices, tuning);
 }
 
 }  // namespace korvane

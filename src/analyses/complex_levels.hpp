@@ -51,11 +51,9 @@ struct ComplexLevelsTuning {
   double split_advantage = 2.0;
 };
 
-// Levels by q (position = q). Each inner vector is one simplex's vertices, in
-// any order, repeats allowed; the vectors are consumed. Every level lists its
-// components by ascending smallest position, members ascending. No simplex
-// gives no level; only empty simplices give one empty level.
-std::vector<FlatLevel> complex_levels(std::vector<std::vector<VertexId>> simplices,
-                                      const ComplexLevelsTuning& tuning = {});
+// Levels by q (position = q); the simplices are consumed. Every level lists
+// its components by ascending smallest position, members ascending. No
+// simplex gives no level; only empty simplices give one empty level.
+std::vector<FlatLevel> complex_levels(SimplexList simplices, const ComplexLevelsTuning& tuning = {});
 
 }  // namespace korvane

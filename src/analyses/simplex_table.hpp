@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analyses/simplex_records.hpp"
+#include "analyses/sort_small.hpp"
 #include "core/hashing.hpp"
 #include "core/ids.hpp"
 #include "core/interrupt.hpp"
@@ -113,11 +114,16 @@ class VertexNumbers {
 
 // Sorts a simplex's ranks in place and drops repeats; returns the new end.
 // A long simplex over few vertices is sorted through a bitmap of the ranks
-// (a pass over its words), the others by comparison.
+// (a pass over its words), the others by comparison; short ones, the usual
+// case, without a call.
 template <class Idx>
 Idx* sort_ranks(Idx* first, Idx* last, std::vector<std::uint64_t>& bitmap) {
   const auto size = static_cast<std::size_t>(last - first);
-  if (size * 8 < bitmap.size() || size < 16) {  // comparisons: about size * log2(size)
+  if (size < 16) {
+    sort_small(first, last);
+    return std::unique(first, last);
+  }
+  if (size * 8 < bitmap.size()) {  // comparisons: about size * log2(size)
     std::sort(first, last);
     return std::unique(first, last);
   }
@@ -157,30 +163,27 @@ void sort_each(RankedSimplices<Idx>& ranked, std::size_t vertex_count, Interrupt
   ranked.ranks.resize(write);
 }
 
-// Rewrites every simplex as its distinct vertex ranks, releasing each input
-// vector once read. Ranks go by popularity, rarest first: that keeps the
-// walk's groups narrow, since a popular vertex then extends only to
-// vertices more popular still.
+// Rewrites every simplex as its distinct vertex ranks, releasing the input
+// once read. Ranks go by popularity, rarest first: that keeps the walk's
+// groups narrow, since a popular vertex then extends only to vertices more
+// popular still.
 template <class Idx>
-RankedSimplices<Idx> to_ranks(std::vector<std::vector<VertexId>>& simplices, std::size_t raw_total,
-                              std::size_t& vertex_count, InterruptTicker& ticker) {
+RankedSimplices<Idx> to_ranks(SimplexList& simplices, std::size_t& vertex_count, InterruptTicker& ticker) {
+  const std::size_t raw_total = simplices.items.size();
   RankedSimplices<Idx> out;
   out.ranks.resize(raw_total);
-  out.offset.assign(simplices.size() + 1, 0);
   VertexNumbers<Idx> numbers(std::min<std::size_t>(raw_total, 1024));
   std::vector<Idx> degree;
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < simplices.size(); ++i) {
-    for (VertexId v : simplices[i]) {
-      const Idx n = numbers.number(v);
-      if (n == degree.size()) degree.push_back(0);
-      ++degree[n];
-      out.ranks[at++] = n;
-    }
-    out.offset[i + 1] = at;
-    ticker.tick(simplices[i].size() + 1);
-    std::vector<VertexId>().swap(simplices[i]);
+  for (std::size_t at = 0; at < raw_total; ++at) {
+    const Idx n = numbers.number(simplices.items[at]);
+    if (n == degree.size()) degree.push_back(0);
+    ++degree[n];
+    out.ranks[at] = n;
+    ticker.tick();
   }
+  out.offset = std::move(simplices.starts);
+  simplices = SimplexList();
+  ticker.tick(out.offset.size());
   vertex_count = numbers.size();
   std::vector<Idx> by_degree(vertex_count);
   std::iota(by_degree.begin(), by_degree.end(), Idx{0});
@@ -232,41 +235,38 @@ void pack_records(const RankedSimplices<Idx>& ranked, SimplexTable<Idx>& table, 
 }
 
 // Finds equal simplices of two or more vertices through a seeded hash of
-// their ranks; equal simplices have equal sizes, so equal hashes are compared
-// within a run of one size.
+// their ranks: an open-addressing table of the simplices seen so far, twins
+// left out, probed in id order. The first of equal simplices has the
+// smallest id, so it is in the table when the others come, and it is the
+// only simplex there equal to them.
 template <class Idx>
 void find_twins(SimplexTable<Idx>& table, InterruptTicker& ticker) {
   const SeededHash hash;
   const std::size_t candidates = table.at_least[1];  // two or more vertices
-  std::vector<std::pair<std::uint64_t, Idx>> keyed(candidates);
+  table.is_twin.assign(table.simplices(), 0);
+  std::size_t capacity = 16;
+  while (capacity < 2 * candidates) capacity *= 2;
+  const std::size_t mask = capacity - 1;
+  std::vector<std::uint64_t> hashes(capacity);
+  std::vector<Idx> kept(capacity, kNone<Idx>);  // kNone: free slot
   for (std::size_t id = 0; id < candidates; ++id) {
     const Record<Idx> rec = table.record(id);
     std::uint64_t h = rec.size();
     for (Idx x : rec) h = hash(h + x);
-    keyed[id] = {h, static_cast<Idx>(id)};
-    ticker.tick(rec.size() + 1);
-  }
-  std::sort(keyed.begin(), keyed.end());
-  table.is_twin.assign(table.simplices(), 0);
-  for (std::size_t i = 0; i < keyed.size();) {
-    std::size_t j = i;
-    while (j < keyed.size() && keyed[j].first == keyed[i].first) ++j;
-    // Within a run ids ascend, so each twin meets the smallest equal id
-    // first among the run's survivors.
-    for (std::size_t a = i; a < j; ++a) {
-      const Record<Idx> ra = table.record(keyed[a].second);
-      for (std::size_t b = i; b < a; ++b) {
-        if (table.is_twin[keyed[b].second]) continue;
-        const Record<Idx> rb = table.record(keyed[b].second);
-        if (ra.size() == rb.size() && std::equal(ra.begin(), ra.end(), rb.begin())) {
-          table.twins.emplace_back(keyed[a].second, keyed[b].second);
-          table.is_twin[keyed[a].second] = 1;
-          break;
-        }
-      }
-      ticker.tick(a - i + 1);
+    std::size_t slot = static_cast<std::size_t>(h) & mask;
+    for (; kept[slot] != kNone<Idx>; slot = (slot + 1) & mask) {
+      if (hashes[slot] != h) continue;
+      const Record<Idx> other = table.record(kept[slot]);
+      if (rec.size() == other.size() && std::equal(rec.begin(), rec.end(), other.begin())) break;
     }
-    i = j;
+    if (kept[slot] != kNone<Idx>) {
+      table.twins.emplace_back(static_cast<Idx>(id), kept[slot]);
+      table.is_twin[id] = 1;
+    } else {
+      hashes[slot] = h;
+      kept[slot] = static_cast<Idx>(id);
+    }
+    ticker.tick(rec.size() + 1);
   }
 }
 
@@ -291,11 +291,10 @@ void index_holders(SimplexTable<Idx>& table, InterruptTicker& ticker) {
 
 // first_small is left at 0 (every simplex large); the caller chooses it.
 template <class Idx>
-SimplexTable<Idx> build_table(std::vector<std::vector<VertexId>>& simplices, std::size_t raw_total,
-                              InterruptTicker& ticker) {
+SimplexTable<Idx> build_table(SimplexList& simplices, InterruptTicker& ticker) {
   SimplexTable<Idx> table;
   RankedSimplices<Idx> ranked;
-  ranked = to_ranks<Idx>(simplices, raw_total, table.vertex_count, ticker);
+  ranked = to_ranks<Idx>(simplices, table.vertex_count, ticker);
   order_ids(ranked, table);
   pack_records(ranked, table, ticker);
   find_twins(table, ticker);

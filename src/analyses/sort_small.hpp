@@ -1,5 +1,5 @@
-// Sorting the short ranges the graph analysis makes by the million (the
-// vertices of one clique): fixed compare-exchange sequences up to four
+// Sorting the short ranges the analyses make by the million (the vertices of
+// one clique or one simplex): fixed compare-exchange sequences up to four
 // elements, insertion sort up to a few dozen, std::sort above.
 #pragma once
 

@@ -1,11 +1,14 @@
 // Many small sets stored back to back in one vector: set i is
 // items[starts[i] .. starts[i + 1]). One allocation for all of them instead of
 // one per set, and a scan of the sets is a scan of memory. Used for maximal
-// cliques and for the components of a level.
+// cliques, for the components of a level and for the simplices handed to the
+// complex analysis.
 #pragma once
 
 #include <cstddef>
 #include <vector>
+
+#include "core/ids.hpp"
 
 namespace korvane {
 
@@ -25,5 +28,8 @@ struct PackedSets {
     starts.push_back(items.size());
   }
 };
+
+// Simplices as given: each one's vertex ids in any order, repeats allowed.
+using SimplexList = PackedSets<VertexId>;
 
 }  // namespace korvane

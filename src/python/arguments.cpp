@@ -163,10 +163,27 @@ CliqueSizeBound convert_max_q(PyObject* obj) {
   return convert_u64(obj);
 }
 
-std::vector<VertexId> convert_simplex(PyObject* obj) { return convert_sequence<VertexId>(obj, convert_u64); }
-
-std::vector<std::vector<VertexId>> convert_simplices(PyObject* obj) {
-  return convert_sequence<std::vector<VertexId>>(obj, convert_simplex);
+SimplexList convert_simplices(PyObject* obj) {
+  check_sequence(obj);
+  SimplexList out;
+  out.starts.reserve(reserve_hint(obj) + 1);
+  // Exact lists and tuples report their true lengths, and reading them costs
+  // nothing: reserving for all their ids at once saves growing the one array
+  // by copies through fresh memory.
+  if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+    std::size_t total = 0;
+    PyObject* const* items = PySequence_Fast_ITEMS(obj);
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(obj); ++i) {
+      if (PyList_CheckExact(items[i]) || PyTuple_CheckExact(items[i])) total += PySequence_Fast_GET_SIZE(items[i]);
+    }
+    out.items.reserve(total);
+  }
+  for_each_item(obj, [&](PyObject* simplex) {
+    check_sequence(simplex);
+    for_each_item(simplex, [&](PyObject* vertex) { out.items.push_back(convert_u64(vertex)); });
+    out.starts.push_back(out.items.size());
+  });
+  return out;
 }
 
 std::vector<Edge> convert_edges(PyObject* obj) { return convert_sequence<Edge>(obj, convert_edge); }

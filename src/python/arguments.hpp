@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ids.hpp"
+#include "core/packed_sets.hpp"
 #include "python/errors.hpp"
 #include "python/pyref.hpp"
 
@@ -54,16 +55,35 @@ void check_sequence(PyObject* obj);
 // capped for objects whose length may lie (see arguments.cpp).
 std::size_t reserve_hint(PyObject* obj);
 
+// Calls visit(item) for every item of obj, in iteration order. Exact lists
+// and tuples are read in place: their iterators do just that, so nothing
+// observable changes. A list item is held while visited, and the length is
+// read afresh each step, as its iterator does, since converting an item may
+// run code that changes the list.
+template <class Visit>
+void for_each_item(PyObject* obj, Visit&& visit) {
+  if (PyTuple_CheckExact(obj)) {
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(obj); ++i) visit(PyTuple_GET_ITEM(obj, i));
+    return;
+  }
+  if (PyList_CheckExact(obj)) {
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(obj); ++i) {
+      const PyRef item = PyRef::borrow(PyList_GET_ITEM(obj, i));
+      visit(item.get());
+    }
+    return;
+  }
+  PyRef iter = require(PyObject_GetIter(obj));
+  while (PyRef item = PyRef::steal(PyIter_Next(iter.get()))) visit(item.get());
+  if (PyErr_Occurred()) throw PythonErrorSet();
+}
+
 template <class Item, class Convert>
 std::vector<Item> convert_sequence(PyObject* obj, Convert&& convert_item) {
   check_sequence(obj);
   std::vector<Item> out;
   out.reserve(reserve_hint(obj));
-  PyRef iter = require(PyObject_GetIter(obj));
-  while (PyRef item = PyRef::steal(PyIter_Next(iter.get()))) {
-    out.push_back(convert_item(item.get()));
-  }
-  if (PyErr_Occurred()) throw PythonErrorSet();
+  for_each_item(obj, [&](PyObject* item) { out.push_back(convert_item(item)); });
   return out;
 }
 
@@ -78,8 +98,8 @@ WeightedEdge convert_weighted_edge(PyObject* obj);
 // None means no bound.
 CliqueSizeBound convert_max_q(PyObject* obj);
 
-std::vector<VertexId> convert_simplex(PyObject* obj);
-std::vector<std::vector<VertexId>> convert_simplices(PyObject* obj);
+// Each simplex a sequence of ids, all packed into one list.
+SimplexList convert_simplices(PyObject* obj);
 std::vector<Edge> convert_edges(PyObject* obj);
 std::vector<WeightedEdge> convert_weighted_edges(PyObject* obj);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/ids.hpp"
+#include "core/packed_sets.hpp"
 #include "python/pyref.hpp"
 
 namespace korvane::py {
@@ -16,7 +17,7 @@ namespace korvane::py {
 namespace backend {
 
 // Each takes the converted arguments over and returns the Python result.
-PyRef simplices(std::vector<std::vector<VertexId>> simplices);
+PyRef simplices(SimplexList simplices);
 // `max_q` is converted by the backend, after `edges` has been used.
 PyRef graph(std::vector<Edge> edges, PyObject* max_q);
 PyRef persistence(std::vector<WeightedEdge> edges, CliqueSizeBound max_q);

@@ -23,14 +23,11 @@ namespace korvane::py {
 
 namespace backend {
 
-PyRef simplices(std::vector<std::vector<VertexId>> raw) {
+PyRef simplices(SimplexList raw) {
   std::vector<reference::Simplex> simplices;
-  simplices.reserve(raw.size());
-  for (auto& vertices : raw) {
-    simplices.emplace_back(vertices.begin(), vertices.end());
-    std::vector<VertexId>().swap(vertices);
-  }
-  std::vector<std::vector<VertexId>>().swap(raw);
+  simplices.reserve(raw.count());
+  for (std::size_t i = 0; i < raw.count(); ++i) simplices.emplace_back(raw.begin_of(i), raw.end_of(i));
+  raw = SimplexList();  // the sets hold copies
   return levels_to_python(reference::find_hierarchical_q_components(std::move(simplices)));
 }
 

@@ -12,8 +12,8 @@
 
 namespace korvane::py::backend {
 
-PyRef simplices(std::vector<std::vector<VertexId>> simplices) {
-  const std::size_t count = simplices.size();
+PyRef simplices(SimplexList simplices) {
+  const std::size_t count = simplices.count();
   return levels_to_python(complex_levels(std::move(simplices)), count);
 }
 

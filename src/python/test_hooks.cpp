@@ -33,7 +33,7 @@ PyObject* shipped_simplices(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     const int wide = PyObject_IsTrue(args[3]);
     if (wide < 0) raise_pending();
     tuning.wide_indices = wide != 0;
-    const std::size_t count = simplices.size();
+    const std::size_t count = simplices.count();
     return levels_to_python(complex_levels(std::move(simplices), tuning), count);
   });
 }
@@ -101,7 +101,7 @@ Parts time_simplices(PyObject* const* args) {
   Clock::time_point start = Clock::now();
   auto simplices = convert_simplices(args[0]);
   parts.conversion = seconds_since(start);
-  const std::size_t count = simplices.size();
+  const std::size_t count = simplices.count();
   start = Clock::now();
   auto levels = complex_levels(std::move(simplices));
   parts.analysis = seconds_since(start);
