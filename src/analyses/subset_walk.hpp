@@ -146,6 +146,7 @@ class SubsetWalk {
       return true;
     }
     if (t.shape.spread <= policy_.mask_vertices_max) return visit_as_masks(known, group, t, limit);
+    tally_children(group, t);
     double settling = settle_cost(t.shape, policy_.overlaps);
     if (settle_first(t, settling)) {
       settle_counted(known, group, t, settling);
@@ -158,6 +159,7 @@ class SubsetWalk {
       group = merge_equal(known, group);
       if (group.members < 2) return true;
       t = tally(group);
+      tally_children(group, t);
       settling = settle_cost(t.shape, policy_.overlaps);
     }
     const double own_limit = policy_.adaptive() ? work_ + settling : kNoLimit;
@@ -313,19 +315,15 @@ class SubsetWalk {
     return (t.items + t.child_slots) * Costs::kSlot + t.core_members * Costs::kMember + joins_cost(m);
   }
 
-  // Counts, for every vertex of the group, the members holding it and the
-  // slots its child's copies could take.
+  // Counts, for every vertex of the group, the members holding it: all that
+  // most groups need (those whose pairs share the common vertices alone, and
+  // those walked as masks).
   Tally tally(const Group& group) {
     Tally t;
     touched_.clear();
     for (Record<Idx> rec : arena_.records(group.start, group.end)) {
-      const bool small = table_.is_small(rec.id());
-      std::size_t after = rec.size();
       for (Idx v : rec) {
-        --after;
         if (count_[v]++ == 0) touched_.push_back(v);
-        need_[v] += RecordStore<Idx>::slots(after);
-        if (small) has_small_[v] = 1;
       }
       t.items += static_cast<double>(rec.size());
       ticker_.tick(rec.size() + 1);
@@ -342,8 +340,24 @@ class SubsetWalk {
       }
     }
     add_spread(t.shape, spread_counts_);
-    find_core(t);
     return t;
+  }
+
+  // For a group that may be split, after tally(): the slots each vertex's
+  // child's copies could take, which vertices a small member holds, and the
+  // core.
+  void tally_children(const Group& group, Tally& t) {
+    for (Record<Idx> rec : arena_.records(group.start, group.end)) {
+      const bool small = table_.is_small(rec.id());
+      std::size_t after = rec.size();
+      for (Idx v : rec) {
+        --after;
+        need_[v] += RecordStore<Idx>::slots(after);
+        if (small) has_small_[v] = 1;
+      }
+      ticker_.tick(rec.size() + 1);
+    }
+    find_core(t);
   }
 
   // The core: the most popular spread vertices (ranked last), as many as a
