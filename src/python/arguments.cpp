@@ -180,6 +180,10 @@ SimplexList convert_simplices(PyObject* obj) {
   }
   for_each_item(obj, [&](PyObject* simplex) {
     check_sequence(simplex);
+    // Every simplex's length is asked, as for any sequence; the one array
+    // still grows geometrically.
+    const std::size_t wanted = out.items.size() + reserve_hint(simplex);
+    if (wanted > out.items.capacity()) out.items.reserve(std::max(wanted, 2 * out.items.capacity()));
     for_each_item(simplex, [&](PyObject* vertex) { out.items.push_back(convert_u64(vertex)); });
     out.starts.push_back(out.items.size());
   });

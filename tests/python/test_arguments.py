@@ -156,6 +156,21 @@ def test_iteration_errors_propagate_unchanged():
 def test_sizing_errors_are_ignored():
     assert SIMPLICES(Seq([[1, 2]], length_error=RuntimeError("no len"))) == [[{0}], [{0}]]
     assert SIMPLICES(Seq([[1, 2]], length=0)) == [[{0}], [{0}]]
+    assert SIMPLICES([Seq([1, 2], length_error=RuntimeError("no len")), Seq([2, 3], length=2**62)]) == \
+        [[{0, 1}], [{0}, {1}]]
+
+
+def test_every_simplex_is_asked_its_length():
+    asked = []
+
+    class Counted(Seq):
+        def __len__(self):
+            asked.append(self)
+            return super().__len__()
+
+    simplices = [Counted([1, 2]), [3], Counted([2, 3, 4])]
+    SIMPLICES(simplices)
+    assert [id(s) for s in asked] == [id(simplices[0]), id(simplices[2])]
 
 
 @pytest.mark.parametrize("length", [2**62, 2**63 - 1, 2**100])
