@@ -31,6 +31,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import workloads  # noqa: E402
+from measure import deep_size, reset_peak, status_kb  # noqa: E402
 
 GRAPH_WORKLOADS = [
     ("gnp n=300 p=0.1", "gnp", {"n": 300, "p": 0.1, "seed": 21}, True),
@@ -49,32 +50,6 @@ GRAPH_WORKLOADS = [
 
 GENERATORS = {"gnp": workloads.gnp, "barabasi_albert": workloads.barabasi_albert,
               "planted_clique": workloads.planted_clique}
-
-
-def status_kb(field):
-    with open("/proc/self/status") as status:
-        for line in status:
-            if line.startswith(field + ":"):
-                return int(line.split()[1])
-    raise KeyError(field)
-
-
-def reset_peak():
-    with open("/proc/self/clear_refs", "w") as f:
-        f.write("5")
-
-
-def deep_size(obj):
-    seen, stack, total = set(), [obj], 0
-    while stack:
-        o = stack.pop()
-        if id(o) in seen:
-            continue
-        seen.add(id(o))
-        total += sys.getsizeof(o)
-        if isinstance(o, (list, tuple, set, frozenset)):
-            stack.extend(o)
-    return total
 
 
 def best_of(fn, budget):
@@ -103,7 +78,7 @@ def child(gen, params, build_dir, budget):
     result = fn(edges, None)
     first = time.perf_counter() - t0
     peak_mb = (status_kb("VmHWM") - base) / 2**10
-    deep_mb = deep_size(result) / 2**20
+    deep_mb = deep_size(result)[0] / 2**20
     sets = sum(len(level) for level in result)
     members = sum(len(c) for level in result for c in level)
     out = {"edges": len(edges), "sets": sets, "members": members, "peak_mb": peak_mb, "deep_mb": deep_mb,

@@ -36,7 +36,7 @@ def emit(**fields):
     sys.stdout.flush()
 
 
-def _status_kb(field):
+def status_kb(field):
     with open("/proc/self/status") as status:
         for line in status:
             if line.startswith(field + ":"):
@@ -365,10 +365,10 @@ def measure_korvane(fn, kind, args, budget, max_reps, parts=None):
     gc.collect()
 
     clock = BuildClock()
-    rss_before = _status_kb("VmRSS")
+    rss_before = status_kb("VmRSS")
     peak_reset = reset_peak()
     result, first, build = clock.call(fn, args)
-    hwm = _status_kb("VmHWM")
+    hwm = status_kb("VmHWM")
     emit(first_s=first, rss_before_mb=rss_before / 1024, peak_rss_mb=hwm / 1024,
          peak_delta_mb=(hwm - rss_before) / 1024 if peak_reset else None, peak_reset=peak_reset,
          build_clock=clock.available)
@@ -458,10 +458,10 @@ def measure_scipy(args, budget, max_reps, max_bytes):
                   f"{max_bytes / 2**30:.1f} GB")
         return
     gc.collect()
-    rss_before = _status_kb("VmRSS")
+    rss_before = status_kb("VmRSS")
     peak_reset = reset_peak()
     product, first = timed_once(lambda: m @ mt)
-    hwm = _status_kb("VmHWM")
+    hwm = status_kb("VmHWM")
     emit(first_s=first, product_nnz=int(product.nnz),
          peak_delta_mb=(hwm - rss_before) / 1024 if peak_reset else None)
     del product
@@ -496,10 +496,10 @@ def main():
     if method == "korvane":
         result = measure_korvane(fn, kind, args, budget, max_reps, parts=load_parts(req.get("parts_dir")))
     else:
-        rss_before = _status_kb("VmRSS")
+        rss_before = status_kb("VmRSS")
         peak_reset = reset_peak()
         result, first = timed_once(lambda: fn(*args))
-        hwm = _status_kb("VmHWM")
+        hwm = status_kb("VmHWM")
         emit(first_s=first, peak_delta_mb=(hwm - rss_before) / 1024 if peak_reset else None)
 
         def again():

@@ -19,7 +19,6 @@ builds can be checked for equal answers.
 
 import argparse
 import gc
-import hashlib
 import json
 import os
 import subprocess
@@ -30,6 +29,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import workloads  # noqa: E402
+from measure import canonical_digest, deep_size, reset_peak, status_kb  # noqa: E402
 
 
 def complete_graph(n, seed):
@@ -46,32 +46,6 @@ def inputs(kind, size, seed):
     return workloads.weighted_random(size, size // 4, seed)
 
 
-def status_kb(field):
-    with open("/proc/self/status") as status:
-        for line in status:
-            if line.startswith(field + ":"):
-                return int(line.split()[1])
-    return 0
-
-
-def deep_size(obj):
-    seen, stack, total = set(), [obj], 0
-    while stack:
-        o = stack.pop()
-        if id(o) in seen:
-            continue
-        seen.add(id(o))
-        total += sys.getsizeof(o)
-        if isinstance(o, (list, tuple, set, frozenset)):
-            stack.extend(o)
-    return total
-
-
-def digest(records):
-    canon = sorted((q, tuple(vs), b, d) for (q, vs), b, d in records)
-    return hashlib.sha1(repr(canon).encode()).hexdigest()[:12]
-
-
 def measure(kind, size, seed, repeats):
     """Runs in the child: one line of JSON."""
     import korvane
@@ -80,15 +54,14 @@ def measure(kind, size, seed, repeats):
     edges = inputs(kind, size, seed)
     gc.collect()
     gc.freeze()
-    with open("/proc/self/clear_refs", "w") as f:
-        f.write("5")
+    reset_peak()
     base = status_kb("VmRSS")
     t0 = time.perf_counter()
     records = run(edges, None)
     best = time.perf_counter() - t0
     peak_mb = (status_kb("VmHWM") - base) / 1024
-    out = {"kind": kind, "size": size, "records": len(records), "digest": digest(records), "peak_mb": peak_mb}
-    out["deep_mb"] = deep_size(records) / 2**20
+    out = {"kind": kind, "size": size, "records": len(records), "digest": canonical_digest("persistence", records), "peak_mb": peak_mb}
+    out["deep_mb"] = deep_size(records)[0] / 2**20
     out["ratio"] = peak_mb / out["deep_mb"] if out["deep_mb"] else None
     del records
     for _ in range(repeats - 1):

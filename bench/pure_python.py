@@ -34,6 +34,15 @@ class UnionFind:
 # ---------------------------------------------------------------------------
 
 
+
+def _holders_by_vertex(sets):
+    """vertex -> positions of the sets holding it, ascending."""
+    by_vertex = {}
+    for i, members in enumerate(sets):
+        for v in members:
+            by_vertex.setdefault(v, []).append(i)
+    return by_vertex
+
 def hierarchical_q_components(py_simplices):
     """Levels 0..max dimension of q-components, as sets of simplex positions.
 
@@ -46,10 +55,7 @@ def hierarchical_q_components(py_simplices):
     top = max(len(s) for s in sets) - 1
     if top < 0:
         return [[]]
-    by_vertex = {}
-    for i, s in enumerate(sets):
-        for v in s:
-            by_vertex.setdefault(v, []).append(i)
+    by_vertex = _holders_by_vertex(sets)
     # pairs_by_shared[k] holds the pairs sharing exactly k vertices.
     pairs_by_shared = [[] for _ in range(top + 2)]
     for i, s in enumerate(sets):
@@ -164,10 +170,7 @@ def _levels_from_maximal_cliques(graph):
     if not cliques:
         return []
     top = max(len(c) for c in cliques) - 1
-    by_vertex = {}
-    for i, c in enumerate(cliques):
-        for v in c:
-            by_vertex.setdefault(v, []).append(i)
+    by_vertex = _holders_by_vertex(cliques)
     pairs_by_shared = [[] for _ in range(top + 2)]
     for i, c in enumerate(cliques):
         shared = {}

@@ -11,74 +11,24 @@ timed). All in this one process, back to back, so machine load hits all alike.
 """
 
 import argparse
-import bisect
 import gc
-import random
 import sys
 import time
 
+from workloads import simplices_uniform, simplices_zipf, simplices_zipf_drawn
 
-def zipf_simplices(n, n_ids, seed, min_size, max_size, exponent=1.0):
-    """n simplices of min_size..max_size distinct vertices (rejection keeps the
-    size exact), vertex i drawn with weight 1/(i+1)**exponent."""
-    rng = random.Random(seed)
-    cum = []
-    total = 0.0
-    for i in range(n_ids):
-        total += 1.0 / (i + 1) ** exponent
-        cum.append(total)
-    out = []
-    for _ in range(n):
-        size = rng.randint(min_size, max_size)
-        chosen = {}
-        while len(chosen) < size:
-            v = bisect.bisect_left(cum, rng.random() * total)
-            chosen[min(v, n_ids - 1)] = None
-        out.append(list(chosen))
-    return out
-
-
-def zipf_drawn_simplices(n, n_ids, seed, min_size, max_size, exponent=1.0):
-    """As zipf_simplices, but each simplex draws its size in vertices and
-    drops the repeats, so popular ids make simplices smaller."""
-    rng = random.Random(seed)
-    cum = []
-    total = 0.0
-    for i in range(n_ids):
-        total += 1.0 / (i + 1) ** exponent
-        cum.append(total)
-    out = []
-    for _ in range(n):
-        size = rng.randint(min_size, max_size)
-        drawn = {min(bisect.bisect_left(cum, rng.random() * total), n_ids - 1): None for _ in range(size)}
-        out.append(list(drawn))
-    return out
-
-
-def uniform_simplices(n, n_ids, seed):
-    """n simplices of 1..8 distinct vertices drawn uniformly from n_ids ids."""
-    rng = random.Random(seed)
-    out = []
-    for _ in range(n):
-        size = rng.randint(1, 8)
-        chosen = {}
-        while len(chosen) < size:
-            chosen[int(rng.random() * n_ids)] = None
-        out.append(list(chosen))
-    return out
-
-
+# simplices_zipf(n, ids, seed, exponent, min_size, max_size)
 WORKLOADS = [
-    ("uniform n=20,000 ids=5,000 size=1-8", lambda: uniform_simplices(20_000, 5_000, 11), True),
-    ("zipf n=1,000 ids=250 size=1-8", lambda: zipf_simplices(1_000, 250, 12, 1, 8), True),
-    ("zipf n=10,000 ids=2,500 size=1-8", lambda: zipf_simplices(10_000, 2_500, 12, 1, 8), True),
-    ("zipf n=100,000 ids=25,000 size=1-8", lambda: zipf_simplices(100_000, 25_000, 12, 1, 8), True),
-    ("zipf n=1,000 ids=250 size=1-40", lambda: zipf_simplices(1_000, 250, 12, 1, 40), True),
-    ("zipf n=10,000 ids=2,500 size=1-40", lambda: zipf_simplices(10_000, 2_500, 12, 1, 40), True),
-    ("zipf n=100,000 ids=25,000 size=1-40", lambda: zipf_simplices(100_000, 25_000, 12, 1, 40), False),
-    ("zipf n=100,000 ids=25,000 drawn 1-40", lambda: zipf_drawn_simplices(100_000, 25_000, 12, 1, 40), False),
-    ("zipf n=1,000 ids=2,000 size=20-400", lambda: zipf_simplices(1_000, 2_000, 13, 20, 400), True),
-    ("zipf n=10,000 ids=2,000 size=20-400", lambda: zipf_simplices(10_000, 2_000, 13, 20, 400), True),
+    ("uniform n=20,000 ids=5,000 size=1-8", lambda: simplices_uniform(20_000, 5_000, 11), True),
+    ("zipf n=1,000 ids=250 size=1-8", lambda: simplices_zipf(1_000, 250, 12, 1.0, 1, 8), True),
+    ("zipf n=10,000 ids=2,500 size=1-8", lambda: simplices_zipf(10_000, 2_500, 12, 1.0, 1, 8), True),
+    ("zipf n=100,000 ids=25,000 size=1-8", lambda: simplices_zipf(100_000, 25_000, 12, 1.0, 1, 8), True),
+    ("zipf n=1,000 ids=250 size=1-40", lambda: simplices_zipf(1_000, 250, 12, 1.0, 1, 40), True),
+    ("zipf n=10,000 ids=2,500 size=1-40", lambda: simplices_zipf(10_000, 2_500, 12, 1.0, 1, 40), True),
+    ("zipf n=100,000 ids=25,000 size=1-40", lambda: simplices_zipf(100_000, 25_000, 12, 1.0, 1, 40), False),
+    ("zipf n=100,000 ids=25,000 drawn 1-40", lambda: simplices_zipf_drawn(100_000, 25_000, 12, 1, 40), False),
+    ("zipf n=1,000 ids=2,000 size=20-400", lambda: simplices_zipf(1_000, 2_000, 13, 1.0, 20, 400), True),
+    ("zipf n=10,000 ids=2,000 size=20-400", lambda: simplices_zipf(10_000, 2_000, 13, 1.0, 20, 400), True),
 ]
 
 

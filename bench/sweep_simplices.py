@@ -37,28 +37,10 @@ import random
 import sys
 import time
 
+from sweep import clusters, mixed_sizes, one_size
+
 SEED = 61
 CHOOSE = 2**64 - 1  # the test hook's "choose by estimate"
-
-
-def one_size(n, size, pool, seed):
-    rng = random.Random(seed)
-    return [rng.sample(range(pool), size) for _ in range(n)]
-
-
-def mixed_sizes(n, sizes, pool, seed):
-    rng = random.Random(seed)
-    return [rng.sample(range(pool), sizes[i % len(sizes)]) for i in range(n)]
-
-
-def clusters(count, members, size, pool, seed):
-    rng = random.Random(seed)
-    out = []
-    for c in range(count):
-        base = c * pool
-        out.extend([base + v for v in rng.sample(range(pool), size)] for _ in range(members))
-    rng.shuffle(out)
-    return out
 
 
 def spread(n, common, own, pool, seed):

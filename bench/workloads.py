@@ -29,6 +29,16 @@ def simplices_uniform(n, n_ids, seed):
     return out
 
 
+def _zipf_cumulative(n_ids, exponent):
+    """Cumulative weights 1/(i+1)**exponent of ids 0 .. n_ids-1, and their total."""
+    cum = []
+    total = 0.0
+    for i in range(n_ids):
+        total += 1.0 / (i + 1) ** exponent
+        cum.append(total)
+    return cum, total
+
+
 def simplices_zipf(n, n_ids, seed, exponent=1.0, min_size=1, max_size=8):
     """n simplices of min_size to max_size distinct vertices, vertex i drawn
     with weight 1/(i+1)**exponent.
@@ -37,11 +47,7 @@ def simplices_zipf(n, n_ids, seed, exponent=1.0, min_size=1, max_size=8):
     co-authorship or tagging data.
     """
     rng = random.Random(seed)
-    cum = []
-    total = 0.0
-    for i in range(n_ids):
-        total += 1.0 / (i + 1) ** exponent
-        cum.append(total)
+    cum, total = _zipf_cumulative(n_ids, exponent)
     out = []
     for _ in range(n):
         size = rng.randint(min_size, max_size)
@@ -51,6 +57,19 @@ def simplices_zipf(n, n_ids, seed, exponent=1.0, min_size=1, max_size=8):
             v = bisect.bisect_left(cum, rng.random() * total)
             chosen[min(v, n_ids - 1)] = None
         out.append(list(chosen))
+    return out
+
+
+def simplices_zipf_drawn(n, n_ids, seed, min_size, max_size, exponent=1.0):
+    """As simplices_zipf, but each simplex draws its size in vertices and
+    drops the repeats, so popular ids make simplices smaller."""
+    rng = random.Random(seed)
+    cum, total = _zipf_cumulative(n_ids, exponent)
+    out = []
+    for _ in range(n):
+        size = rng.randint(min_size, max_size)
+        drawn = {min(bisect.bisect_left(cum, rng.random() * total), n_ids - 1): None for _ in range(size)}
+        out.append(list(drawn))
     return out
 
 
