@@ -12,37 +12,19 @@
 
 #include "analyses/clique_complex_levels.hpp"
 #include "analyses/clique_search.hpp"
-#include "reference/q_components.hpp"
+#include "graph_levels_oracle.hpp"
 
 namespace korvane {
 namespace {
 
-using Levels = std::vector<std::vector<VertexSet>>;
+using testing_oracle::Levels;
+using testing_oracle::normalised;
+using testing_oracle::reference_levels;
 
 constexpr VertexId kTop = std::numeric_limits<VertexId>::max();
 
-// Each level sorted, so levels compare as multisets of vertex sets.
-Levels normalised(Levels levels) {
-  for (auto& level : levels) {
-    std::sort(level.begin(), level.end());
-  }
-  return levels;
-}
-
 Levels fast_levels(const std::vector<Edge>& edges, CliqueSizeBound max_q) {
   return normalised(clique_complex_levels(edges, max_q));
-}
-
-Levels reference_levels(const std::vector<Edge>& edges, CliqueSizeBound max_q) {
-  reference::AdjacencyMap graph;
-  for (const Edge& e : edges) {
-    graph[e.u].insert(e.v);
-    graph[e.v].insert(e.u);
-  }
-  reference::ComponentsByLevel found = reference::find_all_q_connected_components(graph, max_q);
-  Levels out(found.size());
-  for (auto& [q, components] : found) out.at(static_cast<std::size_t>(q)) = std::move(components);
-  return normalised(std::move(out));
 }
 
 std::vector<Edge> edges_of(std::initializer_list<std::pair<VertexId, VertexId>> pairs) {

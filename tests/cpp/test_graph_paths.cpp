@@ -14,29 +14,14 @@
 #include "analyses/clique_complex_levels.hpp"
 #include "analyses/clique_search.hpp"
 #include "analyses/clique_table.hpp"
-#include "reference/q_components.hpp"
+#include "graph_levels_oracle.hpp"
 
 namespace korvane {
 namespace {
 
-using Levels = std::vector<std::vector<VertexSet>>;
-
-Levels normalised(Levels levels) {
-  for (auto& level : levels) std::sort(level.begin(), level.end());
-  return levels;
-}
-
-Levels reference_levels(const std::vector<Edge>& edges, CliqueSizeBound bound) {
-  reference::AdjacencyMap graph;
-  for (const Edge& e : edges) {
-    graph[e.u].insert(e.v);
-    graph[e.v].insert(e.u);
-  }
-  reference::ComponentsByLevel found = reference::find_all_q_connected_components(graph, bound);
-  Levels out(found.size());
-  for (auto& [q, components] : found) out.at(static_cast<std::size_t>(q)) = std::move(components);
-  return normalised(std::move(out));
-}
+using testing_oracle::Levels;
+using testing_oracle::normalised;
+using testing_oracle::reference_levels;
 
 // Cliques of `size` vertices drawn from `pool` vertices, overlapping by
 // chance, on top of random edges: many cliques of four or more vertices

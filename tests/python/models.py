@@ -51,6 +51,20 @@ def as_level_sets(levels):
     return [{frozenset(c) for c in level} for level in levels]
 
 
+def simple_graph(edges):
+    """The networkx graph of an edge list: every endpoint a vertex, loops
+    dropped, repeats merged."""
+    import networkx as nx
+
+    g = nx.Graph()
+    for u, v in edges:
+        g.add_node(u)
+        g.add_node(v)
+        if u != v:
+            g.add_edge(u, v)
+    return g
+
+
 def clique_complex_levels(edges, max_q):
     """q-components of a graph's clique complex, from the definition.
 
@@ -61,12 +75,7 @@ def clique_complex_levels(edges, max_q):
     sorted vertex tuples (a multiset per level)."""
     import networkx as nx
 
-    g = nx.Graph()
-    for u, v in edges:
-        g.add_node(u)
-        g.add_node(v)
-        if u != v:
-            g.add_edge(u, v)
+    g = simple_graph(edges)
     n = g.number_of_nodes()
     bound = n if max_q is None else max(max_q, 1)
     if n == 0:

@@ -62,14 +62,9 @@ def overlap_levels(edges):
     import networkx as nx
     from itertools import combinations
 
-    from models import UnionFind
+    from models import UnionFind, simple_graph
 
-    g = nx.Graph()
-    for u, v in edges:
-        g.add_node(u)
-        g.add_node(v)
-        if u != v:
-            g.add_edge(u, v)
+    g = simple_graph(edges)
     cliques = [frozenset(c) for c in nx.find_cliques(g)]
     levels = []
     for k in range(1, max(map(len, cliques)) + 1):
