@@ -35,6 +35,13 @@ class UnionFind:
 
 
 
+def _sets_and_top(py_simplices):
+    """The simplices as sets, and the top level (None without a nonempty simplex)."""
+    sets = [set(s) for s in py_simplices]
+    top = max((len(s) for s in sets), default=0) - 1
+    return sets, (top if top >= 0 else None)
+
+
 def _holders_by_vertex(sets):
     """vertex -> positions of the sets holding it, ascending."""
     by_vertex = {}
@@ -49,12 +56,9 @@ def hierarchical_q_components(py_simplices):
     Every pair of simplices that shares a vertex is intersected once; a pair
     sharing k vertices is q-near for every q < k.
     """
-    sets = [set(s) for s in py_simplices]
-    if not sets:
-        return []
-    top = max(len(s) for s in sets) - 1
-    if top < 0:
-        return [[]]
+    sets, top = _sets_and_top(py_simplices)
+    if top is None:
+        return [] if not sets else [[]]
     by_vertex = _holders_by_vertex(sets)
     # pairs_by_shared[k] holds the pairs sharing exactly k vertices.
     pairs_by_shared = [[] for _ in range(top + 2)]
@@ -82,12 +86,9 @@ def inverted_index_q_components(py_simplices):
     levels w-1 down to 0 (stopping at the first level where the pair is already
     together: levels nest, so it is together on every level below too).
     """
-    sets = [set(s) for s in py_simplices]
-    if not sets:
-        return []
-    top = max(len(s) for s in sets) - 1
-    if top < 0:
-        return [[]]
+    sets, top = _sets_and_top(py_simplices)
+    if top is None:
+        return [] if not sets else [[]]
     n = len(sets)
     parents = [list(range(n)) for _ in range(top + 1)]
 
