@@ -261,7 +261,7 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
   };
   const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
   for_each_maximal_clique(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
-  return CliqueTable(std::move(runs), ranked.graph.size(), ticker);
+  return CliqueTable(std::move(runs), ranked.graph.size());
 }
 
 // Calls f(a, slot) for every edge: its lower rank a and its slot.
