@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "analyses/clique_search.hpp"
+#include "analyses/clique_search_detail.hpp"
 #include "analyses/clique_table.hpp"
 #include "analyses/sort_small.hpp"
 #include "core/union_find.hpp"
@@ -253,14 +254,14 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
                             InterruptTicker& ticker) {
   std::vector<std::vector<DenseVertex>> runs;  // by size
   std::size_t found = 0;
-  const RankedCliqueSink sink = [&](const DenseVertex* first, const DenseVertex* last) {
+  auto sink = [&](const DenseVertex* first, const DenseVertex* last) {
     check_capacity(++found, limits.cliques, "maximal cliques");
     const auto size = static_cast<std::size_t>(last - first);
     if (runs.size() <= size) runs.resize(size + 1);
     for (; first != last; ++first) runs[size].push_back(*first);
   };
-  const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
-  for_each_maximal_clique(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
+  auto triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
+  clique_search_detail::maximal_cliques_ranked(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
   return CliqueTable(std::move(runs), ranked.graph.size());
 }
 
