@@ -95,16 +95,15 @@ DegeneracyGraph renumbered(const Graph& graph, InterruptTicker& ticker) {
   out.start.assign(n + 1, 0);
   for (std::size_t r = 0; r < n; ++r) out.start[r + 1] = out.start[r] + around(graph, ranked.order[r]).size();
   out.neighbours.resize(out.start[n]);
-  // Far ends taken in ascending rank fill every list in ascending order.
+  // Far ends taken in ascending rank fill every list in ascending order; when
+  // far end w comes up, w's own list holds exactly its earlier neighbours.
   std::vector<std::size_t> fill(out.start.begin(), out.start.end() - 1);
+  ranked.later.resize(n);
   for (std::size_t w = 0; w < n; ++w) {
+    ranked.later[w] = fill[w];
     const std::span<const DenseVertex> original = around(graph, ranked.order[w]);
     ticker.tick(original.size() + 1);
     for (const DenseVertex x : original) out.neighbours[fill[rank_of[x]]++] = static_cast<DenseVertex>(w);
-  }
-  ranked.later.resize(n);
-  for (std::size_t r = 0; r < n; ++r) {
-    ranked.later[r] = static_cast<std::size_t>(std::upper_bound(out.begin_of(r), out.end_of(r), r) - out.neighbours.data());
   }
   return ranked;
 }
