@@ -321,13 +321,13 @@ class Neighbourhood {
   void earlier_by_bits(std::size_t i, InterruptTicker& ticker) {
     const Word* root_row = bits_->row(root);
     const Word* row = bits_->row(candidates[i]);
-    ticker.tick(root / 64 + 1);
-    for (std::size_t w = 0; w <= root / 64; ++w) {
-      const Word below_root = w < root / 64 ? ~Word{0} : (Word{1} << (root % 64)) - 1;
-      for (Word b = root_row[w] & row[w] & below_root; b != 0; b &= b - 1) {
-        link_excluded(i, slot_[w * 64 + static_cast<std::size_t>(std::countr_zero(b))] - nc);
-      }
-    }
+    const std::size_t last_word = root / 64;
+    ticker.tick(last_word + 1);
+    auto link_word = [&](std::size_t w, Word b) {
+      for (; b != 0; b &= b - 1) link_excluded(i, slot_[w * 64 + static_cast<std::size_t>(std::countr_zero(b))] - nc);
+    };
+    for (std::size_t w = 0; w < last_word; ++w) link_word(w, root_row[w] & row[w]);
+    link_word(last_word, root_row[last_word] & row[last_word] & ((Word{1} << (root % 64)) - 1));
   }
 
   // Common neighbours of the root and candidate i above c, from their rows:
@@ -339,21 +339,23 @@ class Neighbourhood {
     const Word* root_row = bits_->row(root);
     const Word* row = bits_->row(c);
     const std::size_t first_word = c / 64;
-    ticker.tick(bits_->words() - first_word + 1);
+    const std::size_t words = bits_->words();
+    ticker.tick(words - first_word + 1);
     const DenseVertex* list = graph_.begin_of(c);
     // Neighbours of c in the words before `counted`, brought up to date only
     // when a link needs its place: links are few.
     std::size_t before = static_cast<std::size_t>(ranked_.later_of(c) - list) -
                          ones(row[first_word] & ((Word{1} << (c % 64)) - 1));
     std::size_t counted = first_word;
-    for (std::size_t w = first_word; w < bits_->words(); ++w) {
-      const Word above_c = w > first_word ? ~Word{0} : ~((Word{2} << (c % 64)) - 1);
-      for (Word b = root_row[w] & row[w] & above_c; b != 0; b &= b - 1) {
+    auto link_word = [&](std::size_t w, Word b) {
+      for (; b != 0; b &= b - 1) {
         for (; counted < w; ++counted) before += ones(row[counted]);
         const auto bit = static_cast<std::size_t>(std::countr_zero(b));
         link_candidates(i, slot_[w * 64 + bit], list + before + ones(row[w] & ((Word{1} << bit) - 1)));
       }
-    }
+    };
+    link_word(first_word, root_row[first_word] & row[first_word] & ~((Word{2} << (c % 64)) - 1));
+    for (std::size_t w = first_word + 1; w < words; ++w) link_word(w, root_row[w] & row[w]);
   }
 
   // The triangle of the root and candidates i < s, the edge {i, s} found at
@@ -423,12 +425,13 @@ class WordSearch {
   void run(const Hood& hood) {
     hood_ = &hood;
     depth_ = 0;
+    // The common neighbours of the two ends of each local edge: every
+    // vertex of a local triangle is one for the edge opposite it.
     Word rich = 0;
     for (std::size_t i = 0; i < hood.nc; ++i) {
       const Word row = hood.cand_word(i);
       for (Word later = row & ~((Word{2} << i) - 1); later != 0; later &= later - 1) {
-        const auto j = static_cast<std::size_t>(std::countr_zero(later));
-        if ((row & hood.cand_word(j)) != 0) rich |= (Word{1} << i) | (Word{1} << j);
+        rich |= row & hood.cand_word(static_cast<std::size_t>(std::countr_zero(later)));
       }
     }
     for (std::size_t i = 0; i < hood.nc; ++i) settle_poor(i, rich);
