@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "analyses/clique_search.hpp"
+#include "analyses/clique_search_detail.hpp"
 #include "analyses/clique_table.hpp"
 #include "analyses/sort_small.hpp"
 #include "core/union_find.hpp"
@@ -46,24 +47,28 @@ DenseLevel connected_components(const DegeneracyGraph& ranked, InterruptTicker& 
   const CompactGraph& graph = ranked.graph;
   const std::size_t n = graph.size();
   std::vector<DenseVertex> component_of(n, kNoGroup);  // by rank
-  std::vector<DenseVertex> queue;
-  queue.reserve(n);
+  // Every neighbour is written past the queue's end and kept only when new,
+  // without a branch that the order of neighbours makes unpredictable: one
+  // slot to spare for the write after the last vertex.
+  std::vector<DenseVertex> queue(n + 1);
   DenseLevel level;
   for (std::size_t source = 0; source < n; ++source) {
     if (component_of[source] != kNoGroup) continue;
     const auto label = static_cast<DenseVertex>(level.starts.size() - 1);
     component_of[source] = label;
-    queue.assign(1, static_cast<DenseVertex>(source));
-    for (std::size_t head = 0; head < queue.size(); ++head) {
+    queue[0] = static_cast<DenseVertex>(source);
+    std::size_t tail = 1;
+    for (std::size_t head = 0; head < tail; ++head) {
       const DenseVertex v = queue[head];
       ticker.tick(graph.degree(v) + 1);
+      // A neighbour already met carries this label: rewriting it is harmless.
       for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) {
-        if (component_of[*u] != kNoGroup) continue;
+        queue[tail] = *u;
+        tail += component_of[*u] == kNoGroup;
         component_of[*u] = label;
-        queue.push_back(*u);
       }
     }
-    level.starts.push_back(level.starts.back() + queue.size());
+    level.starts.push_back(level.starts.back() + tail);
   }
   std::vector<DenseVertex>().swap(queue);
   // Relabelled by dense number: component_of[order[r]] is rank r's.
@@ -229,20 +234,14 @@ struct JoinedEdges {
   explicit JoinedEdges(std::size_t slots) : forest(slots), in_triangle(slots, 0) {}
 
   void join(std::size_t ab, std::size_t ac, std::size_t bc) {
-    merges += forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac)).has_value();
-    merges += forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc)).has_value();
-    for (std::size_t slot : {ab, ac, bc}) {
-      on_triangles += in_triangle[slot] == 0;
-      in_triangle[slot] = 1;
-    }
+    forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac));
+    forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc));
+    in_triangle[ab] = in_triangle[ac] = in_triangle[bc] = 1;
   }
-  // The groups of edges on triangles: each merge joins two.
-  std::size_t groups() const { return on_triangles - merges; }
+  bool on_triangle(std::size_t slot) const { return in_triangle[slot] != 0; }
 
   UnionFind<std::uint32_t> forest;
   std::vector<char> in_triangle;
-  std::size_t on_triangles = 0;  // edges with in_triangle set
-  std::size_t merges = 0;        // unions that joined two groups
 };
 
 // The maximal cliques of three or more vertices, as ranks: the only ones
@@ -253,15 +252,15 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
                             InterruptTicker& ticker) {
   std::vector<std::vector<DenseVertex>> runs;  // by size
   std::size_t found = 0;
-  const RankedCliqueSink sink = [&](const DenseVertex* first, const DenseVertex* last) {
+  auto sink = [&](const DenseVertex* first, const DenseVertex* last) {
     check_capacity(++found, limits.cliques, "maximal cliques");
     const auto size = static_cast<std::size_t>(last - first);
     if (runs.size() <= size) runs.resize(size + 1);
     for (; first != last; ++first) runs[size].push_back(*first);
   };
-  const TriangleSink triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
-  for_each_maximal_clique(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
-  return CliqueTable(std::move(runs), ranked.graph.size(), ticker);
+  auto triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
+  clique_search_detail::maximal_cliques_ranked(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
+  return CliqueTable(std::move(runs), ranked.graph.size());
 }
 
 // Calls f(a, slot) for every edge: its lower rank a and its slot.
@@ -274,22 +273,30 @@ void for_each_edge(const DegeneracyGraph& ranked, InterruptTicker& ticker, F&& f
   }
 }
 
+// An edge on a triangle, by its ranks: a < b, the edge at `slot`.
+struct JoinedEdge {
+  DenseVertex a;
+  DenseVertex b;
+  std::uint32_t slot;
+};
+
 // Few groups of edges on triangles (as in any dense enough graph: one large
 // group, some small ones), at most 8: each vertex notes the groups of its
 // edges in one byte, then every group takes its vertices in dense order.
 constexpr std::size_t kMostFewGroups = 8;
 
-void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLevel& sets, InterruptTicker& ticker) {
+void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, const std::vector<JoinedEdge>& joined,
+                    DenseLevel& sets, InterruptTicker& ticker) {
   std::vector<std::uint32_t> roots;  // group -> root slot
   std::vector<std::uint8_t> in_groups(ranked.graph.size(), 0);  // by rank, one bit a group
-  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
-    if (edges.in_triangle[slot] == 0) return;
-    const std::uint32_t root = edges.forest.find(static_cast<std::uint32_t>(slot));
+  for (const JoinedEdge& e : joined) {
+    ticker.tick();
+    const std::uint32_t root = edges.forest.find(e.slot);
     const auto group = static_cast<std::size_t>(std::find(roots.begin(), roots.end(), root) - roots.begin());
     if (group == roots.size()) roots.push_back(root);
-    in_groups[a] |= static_cast<std::uint8_t>(1U << group);
-    in_groups[ranked.graph.neighbours[slot]] |= static_cast<std::uint8_t>(1U << group);
-  });
+    in_groups[e.a] |= static_cast<std::uint8_t>(1U << group);
+    in_groups[e.b] |= static_cast<std::uint8_t>(1U << group);
+  }
   std::vector<std::uint8_t> by_dense(in_groups.size());
   for (std::size_t r = 0; r < in_groups.size(); ++r) by_dense[ranked.order[r]] = in_groups[r];
   for (std::size_t g = 0; g < roots.size(); ++g) {
@@ -302,34 +309,31 @@ void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLeve
 }
 
 // Many groups of edges on triangles: the edges sorted by group (a counting
-// pass over each slot's root), then each group as the vertices it touches.
-void add_many_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, DenseLevel& sets, InterruptTicker& ticker) {
-  const CompactGraph& graph = ranked.graph;
-  // By slot: first the group of the slot's root, then each slot's group.
-  std::vector<std::uint32_t> group(graph.neighbours.size(), kNoGroup);
+// pass over each edge's root), then each group as the vertices it touches.
+void add_many_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, std::vector<JoinedEdge>& joined,
+                     DenseLevel& sets, InterruptTicker& ticker) {
+  // group_of_root[root slot]: the root's group, numbered as first met.
+  std::vector<std::uint32_t> group_of_root(ranked.graph.neighbours.size(), kNoGroup);
   std::vector<std::size_t> group_end;
-  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
-    if (edges.in_triangle[slot] == 0) return;
-    std::uint32_t& of_root = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
-    if (of_root == kNoGroup) {
-      of_root = static_cast<std::uint32_t>(group_end.size());
+  // Each edge's slot is overwritten with its group.
+  for (JoinedEdge& e : joined) {
+    ticker.tick();
+    std::uint32_t& group = group_of_root[edges.forest.find(e.slot)];
+    if (group == kNoGroup) {
+      group = static_cast<std::uint32_t>(group_end.size());
       group_end.push_back(0);
     }
-    ++group_end[of_root];
-  });
-  // Roots keep their group: every slot's group can be read off its root
-  // now, and written over the slot.
-  for_each_edge(ranked, ticker, [&](DenseVertex, std::size_t slot) {
-    if (edges.in_triangle[slot] != 0) group[slot] = group[edges.forest.find(static_cast<std::uint32_t>(slot))];
-  });
+    ++group_end[group];
+    e.slot = group;
+  }
+  std::vector<std::uint32_t>().swap(group_of_root);
   std::size_t start = 0;
   for (std::size_t& end : group_end) start += std::exchange(end, start);
   // Each group's edges as pairs of ranks; filling moves its start to its end.
   std::vector<std::pair<DenseVertex, DenseVertex>> by_group(start);
-  for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
-    if (edges.in_triangle[slot] != 0) by_group[group_end[group[slot]]++] = {a, graph.neighbours[slot]};
-  });
-  std::vector<std::uint32_t>().swap(group);
+  for (const JoinedEdge& e : joined) by_group[group_end[e.slot]++] = {e.a, e.b};
+  ticker.tick(joined.size());
+  std::vector<JoinedEdge>().swap(joined);
   add_touched_vertices(ranked, by_group, group_end, sets, ticker);
 }
 
@@ -342,18 +346,26 @@ DenseLevel edge_level(const DegeneracyGraph& ranked, JoinedEdges& edges, std::si
   // Two vertices an edge at most, a set an edge at most.
   sets.items.reserve(graph.neighbours.size());
   sets.starts.reserve(graph.neighbours.size() / 2 + 1);
+  std::vector<JoinedEdge> joined;
+  joined.reserve(graph.neighbours.size() / 2);
+  std::size_t groups = 0;  // one root each
   for_each_edge(ranked, ticker, [&](DenseVertex a, std::size_t slot) {
-    if (edges.in_triangle[slot] != 0) return;
+    const DenseVertex b = graph.neighbours[slot];
+    if (edges.on_triangle(slot)) {
+      groups += edges.forest.is_root(static_cast<std::uint32_t>(slot));
+      joined.push_back(JoinedEdge{a, b, static_cast<std::uint32_t>(slot)});
+      return;
+    }
     const DenseVertex u = ranked.order[a];
-    const DenseVertex v = ranked.order[graph.neighbours[slot]];
+    const DenseVertex v = ranked.order[b];
     sets.items.push_back(std::min(u, v));
     sets.items.push_back(std::max(u, v));
     sets.starts.push_back(sets.items.size());
   });
-  if (edges.groups() <= std::min(few_groups, kMostFewGroups)) {
-    add_few_groups(ranked, edges, sets, ticker);
+  if (groups <= std::min(few_groups, kMostFewGroups)) {
+    add_few_groups(ranked, edges, joined, sets, ticker);
   } else {
-    add_many_groups(ranked, edges, sets, ticker);
+    add_many_groups(ranked, edges, joined, sets, ticker);
   }
   return sets;
 }

@@ -6,31 +6,15 @@
 
 namespace korvane {
 
-CliqueTable::CliqueTable(std::vector<std::vector<DenseVertex>> runs, std::size_t vertex_count,
-                         InterruptTicker& ticker)
-    : vertex_count_(vertex_count) {
-  const std::size_t largest = runs.empty() ? 0 : runs.size() - 1;
+CliqueTable::CliqueTable(std::vector<std::vector<DenseVertex>> runs, std::size_t vertex_count)
+    : runs_(std::move(runs)), vertex_count_(vertex_count) {
+  const std::size_t largest = runs_.empty() ? 0 : runs_.size() - 1;
   at_least_.assign(largest + 2, 0);
-  run_start_.assign(largest + 2, 0);
-  for (std::size_t s = largest; s >= 1; --s) {
-    const std::size_t with = s < runs.size() ? runs[s].size() / s : 0;
-    at_least_[s] = at_least_[s + 1] + with;
-    run_start_[s] = s == largest ? 0 : run_start_[s + 1] + runs[s + 1].size();
-  }
+  for (std::size_t s = largest; s >= 1; --s) at_least_[s] = at_least_[s + 1] + runs_[s].size() / s;
   at_least_[0] = at_least_[1];
   // Runs of no clique at the top are dropped, so that largest() is exact.
-  while (at_least_.size() > 2 && at_least_[at_least_.size() - 2] == 0) {
-    at_least_.pop_back();
-    run_start_.pop_back();
-  }
-  std::size_t total = 0;
-  for (const auto& run : runs) total += run.size();
-  vertices_.reserve(total);
-  for (std::size_t s = runs.size(); s-- > 0;) {
-    ticker.tick(runs[s].size() + 1);
-    vertices_.insert(vertices_.end(), runs[s].begin(), runs[s].end());
-    std::vector<DenseVertex>().swap(runs[s]);
-  }
+  while (at_least_.size() > 2 && at_least_[at_least_.size() - 2] == 0) at_least_.pop_back();
+  runs_.resize(at_least_.size() - 1);
 }
 
 std::size_t CliqueTable::larger_size_of(std::size_t id) const noexcept {

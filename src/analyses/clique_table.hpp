@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "analyses/dense_graph.hpp"
-#include "core/interrupt.hpp"
 
 namespace korvane {
 
@@ -26,8 +25,9 @@ class CliqueTable {
  public:
   // runs[s]: the cliques of s vertices back to back, each ascending, in a
   // graph of `vertex_count` vertices; none of fewer than two vertices; fewer
-  // cliques in all than index_limit<CliqueIndex>(). `runs` is consumed.
-  CliqueTable(std::vector<std::vector<DenseVertex>> runs, std::size_t vertex_count, InterruptTicker& ticker);
+  // cliques in all than index_limit<CliqueIndex>(). `runs` is kept as
+  // it is, without a copy.
+  CliqueTable(std::vector<std::vector<DenseVertex>> runs, std::size_t vertex_count);
 
   std::size_t count() const noexcept { return at_least(1); }
   std::size_t vertex_count() const noexcept { return vertex_count_; }
@@ -47,7 +47,7 @@ class CliqueTable {
   };
   Vertices clique(std::size_t id) const noexcept {
     const std::size_t s = size_of(id);
-    const DenseVertex* first = vertices_.data() + run_start_[s] + (id - at_least_[s + 1]) * s;
+    const DenseVertex* first = runs_[s].data() + (id - at_least_[s + 1]) * s;
     return Vertices{first, first + s};
   }
 
@@ -79,9 +79,8 @@ class CliqueTable {
 
   // at_least_[s] for s = 0 .. largest + 1; the entry past the largest is 0.
   std::vector<std::size_t> at_least_{0, 0};
-  // run_start_[s]: offset in vertices_ of the first clique of s vertices.
-  std::vector<std::size_t> run_start_;
-  std::vector<DenseVertex> vertices_;
+  // runs_[s]: the cliques of s vertices back to back.
+  std::vector<std::vector<DenseVertex>> runs_;
   std::size_t vertex_count_ = 0;
 };
 

@@ -29,19 +29,30 @@ void VertexNumbering::number_sorted(std::vector<VertexId> endpoints, const Graph
 
 namespace {
 
+// Calls f(e) for every edge, polling for interrupts once a block of edges
+// rather than once an edge.
+template <class Edges, class F>
+void for_each_edge_ticked(Edges& edges, InterruptTicker& ticker, F&& f) {
+  constexpr std::size_t kBlock = 1024;
+  for (std::size_t begin = 0; begin < edges.size(); begin += kBlock) {
+    const std::size_t end = std::min(edges.size(), begin + kBlock);
+    ticker.tick(end - begin);
+    for (std::size_t i = begin; i < end; ++i) f(edges[i]);
+  }
+}
+
 // Rewrites every edge in dense numbers and counts each vertex's entries, one
 // per endpoint of a non-loop edge: start[v + 1] ends up as v's count.
 std::vector<std::size_t> dense_degrees(std::vector<Edge>& edges, const VertexNumbering& numbering,
                                        InterruptTicker& ticker) {
   std::vector<std::size_t> start(numbering.size() + 1, 0);
-  for (Edge& e : edges) {
-    ticker.tick();
+  for_each_edge_ticked(edges, ticker, [&](Edge& e) {
     e.u = numbering.dense(e.u);
     e.v = numbering.dense(e.v);
-    if (e.u == e.v) continue;  // a self-loop only brings its vertex in
+    if (e.u == e.v) return;  // a self-loop only brings its vertex in
     ++start[e.u + 1];
     ++start[e.v + 1];
-  }
+  });
   return start;
 }
 
@@ -79,12 +90,11 @@ CompactGraph build_compact_graph(std::vector<Edge> edges, const VertexNumbering&
   graph.neighbours.resize(graph.start[n]);
   {
     std::vector<std::size_t> fill(graph.start.begin(), graph.start.end() - 1);
-    for (const Edge& e : edges) {
-      ticker.tick();
-      if (e.u == e.v) continue;
+    for_each_edge_ticked(edges, ticker, [&](const Edge& e) {
+      if (e.u == e.v) return;
       graph.neighbours[fill[e.u]++] = static_cast<DenseVertex>(e.v);
       graph.neighbours[fill[e.v]++] = static_cast<DenseVertex>(e.u);
-    }
+    });
   }
   std::vector<Edge>().swap(edges);
   drop_repeats(graph, ticker);

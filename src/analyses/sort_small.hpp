@@ -19,25 +19,48 @@ inline void order_pair(T& a, T& b) {
 
 template <class T>
 inline void sort_small(T* first, T* last) {
+  // The short cases sort copies held in registers: exchanging in place
+  // would make each step wait on the store of the one before.
   switch (last - first) {
     case 0:
     case 1:
       return;
-    case 2:
-      order_pair(first[0], first[1]);
+    case 2: {
+      T a = first[0];
+      T b = first[1];
+      order_pair(a, b);
+      first[0] = a;
+      first[1] = b;
       return;
-    case 3:
-      order_pair(first[0], first[1]);
-      order_pair(first[1], first[2]);
-      order_pair(first[0], first[1]);
+    }
+    case 3: {
+      T a = first[0];
+      T b = first[1];
+      T c = first[2];
+      order_pair(a, b);
+      order_pair(b, c);
+      order_pair(a, b);
+      first[0] = a;
+      first[1] = b;
+      first[2] = c;
       return;
-    case 4:
-      order_pair(first[0], first[1]);
-      order_pair(first[2], first[3]);
-      order_pair(first[0], first[2]);
-      order_pair(first[1], first[3]);
-      order_pair(first[1], first[2]);
+    }
+    case 4: {
+      T a = first[0];
+      T b = first[1];
+      T c = first[2];
+      T d = first[3];
+      order_pair(a, b);
+      order_pair(c, d);
+      order_pair(a, c);
+      order_pair(b, d);
+      order_pair(b, c);
+      first[0] = a;
+      first[1] = b;
+      first[2] = c;
+      first[3] = d;
       return;
+    }
     default:
       break;
   }

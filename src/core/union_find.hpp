@@ -39,6 +39,9 @@ class UnionFind {
   }
 
   // Precondition: x < size().
+  bool is_root(Idx x) const noexcept { return parent_[x] == x; }
+
+  // Precondition: x < size().
   Idx find(Idx x) noexcept {
     while (parent_[x] != x) {
       parent_[x] = parent_[parent_[x]];

@@ -317,8 +317,7 @@ TEST(CliqueTable, ReadsBackEveryRun) {
         by_id.emplace_back(members.begin(), members.end());
       }
     }
-    InterruptTicker ticker;
-    const CliqueTable table(runs, 40, ticker);
+    const CliqueTable table(runs, 40);
     ASSERT_EQ(table.count(), by_id.size());
     ASSERT_EQ(table.largest(), by_id.empty() ? 0 : by_id.front().size());
     for (std::size_t s = 1; s <= 15; ++s) {
