@@ -59,11 +59,13 @@ static_assert(std::is_same_v<Word, BitWord>, "clique rows are scanned as bit wor
 
 class Tracker {
  public:
-  Tracker(CliqueSizeBound bound, std::size_t vertex_count, const GraphLimits& limits)
+  // `edges` in dense numbers, as they will be admitted.
+  Tracker(CliqueSizeBound bound, std::size_t vertex_count, const std::vector<WeightedEdge>& edges,
+          const GraphLimits& limits)
       : cap_(bound ? std::max<std::uint64_t>(*bound, 1) : kUnbounded),
         linked_levels_(bound ? cap_ - 1 : kUnbounded),
         clique_limit_(limits.cliques),
-        graph_(vertex_count),
+        graph_(vertex_count, edges),
         view_(vertex_count),
         clique_of_vertex_(vertex_count, kNone) {}
 
@@ -430,9 +432,15 @@ void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound boun
   const VertexNumbering numbering(edges, limits);
   sink.start(numbering.ids());
   if (edges.empty()) return;
-  Tracker tracker(bound, numbering.size(), limits);
+  // Each end is looked up once, and the graph sizes its lists from the
+  // dense edges before the first is admitted.
+  for (WeightedEdge& edge : edges) {
+    edge.u = numbering.dense(edge.u);
+    edge.v = numbering.dense(edge.v);
+  }
+  Tracker tracker(bound, numbering.size(), edges, limits);
   for (const WeightedEdge& edge : edges) {
-    tracker.admit(numbering.dense(edge.u), numbering.dense(edge.v), edge.weight, sink);
+    tracker.admit(static_cast<DenseVertex>(edge.u), static_cast<DenseVertex>(edge.v), edge.weight, sink);
   }
   tracker.finish(sink);
 }
