@@ -137,7 +137,8 @@ class Tracker {
     clear(inner_);
     if (local.size() < 2) {
       // No vertex, or one: the only maximal clique is all of it.
-      inner_.add(std::vector<DenseVertex>(local.size(), 0));
+      inner_.items.resize(local.size(), 0);
+      inner_.starts.push_back(inner_.items.size());
     } else {
       for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& k) { inner_.add(k); });
     }
@@ -224,6 +225,11 @@ class Tracker {
   // {u, v} and the common neighbours of local numbers [first, last), into
   // clique_, ascending.
   void through(DenseVertex u, DenseVertex v, const DenseVertex* first, const DenseVertex* last) {
+    if (first == last) {
+      // The edge alone, as most edges of a sparse graph are.
+      clique_.assign({std::min(u, v), std::max(u, v)});
+      return;
+    }
     clique_.assign({u, v});
     for (; first != last; ++first) clique_.push_back(view_.common()[*first]);
     std::sort(clique_.begin(), clique_.end());
