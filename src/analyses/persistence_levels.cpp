@@ -56,7 +56,9 @@ void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink
   if (parts_.empty()) return;
   ticker.tick(parts_.size());
   for (Part& p : parts_) p.root = forest_.find(p.slot);
-  std::sort(parts_.begin(), parts_.end(), [](const Part& a, const Part& b) { return a.root < b.root; });
+  if (parts_.size() > 1) {
+    std::sort(parts_.begin(), parts_.end(), [](const Part& a, const Part& b) { return a.root < b.root; });
+  }
   touched_.clear();
   for (auto first = parts_.begin(); first != parts_.end();) {
     auto last = first;
@@ -76,9 +78,16 @@ void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink
 // one.
 void ComponentLevels::settle_component(const Part* first, const Part* last, std::uint64_t step,
                                        InterruptTicker& ticker) {
-  const Part* base = pick_base(first, last);
-  collect_extras(first, last, base, ticker);
-  const KeyIndex key = merged_key(*base, first->level);
+  KeyIndex key;
+  if (last - first == 1 && first->key == kNoKey && one_of_a_kind(*first)) {
+    // A clique alone, as most new cliques at their top level are: its key
+    // is new, and nothing needs merging.
+    key = new_key(first->level, sets_.store(first_of(*first), last_of(*first)));
+  } else {
+    const Part* base = pick_base(first, last);
+    collect_extras(first, last, base, ticker);
+    key = merged_key(*base, first->level);
+  }
   for (const Part* p = first; p != last; ++p) {
     if (p->key == kNoKey) continue;
     touch(p->key, p->level, step);
@@ -155,11 +164,20 @@ void ComponentLevels::extras_by_marks(const Part* first, const Part* last, const
   std::sort(extras_.begin(), extras_.end());
 }
 
-// The key of the base's set plus extras_, added to the level's keys when
-// new. Only one component can carry a set of level 0 (they partition the
+// Only one component can carry a set of level 0 (they partition the
 // vertices) or one of level + 1 vertices (it is a single clique, which lies
 // in one class): such a key is made without a look-up and left out of the
 // level's table, which saves hashing most keys of a sparse graph.
+bool ComponentLevels::one_of_a_kind(std::uint32_t level, std::size_t size) {
+  return level == 0 || size == std::size_t{level} + 1;
+}
+
+bool ComponentLevels::one_of_a_kind(const Part& p) const {
+  return one_of_a_kind(p.level, static_cast<std::size_t>(last_of(p) - first_of(p)));
+}
+
+// The key of the base's set plus extras_, added to the level's keys when
+// new, unless one of a kind.
 ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
   if (extras_.empty() && base.key != kNoKey) return base.key;
   // The set is merged straight into its block; taking the block may move
@@ -167,7 +185,7 @@ ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uin
   const std::size_t size = static_cast<std::size_t>(last_of(base) - first_of(base)) + extras_.size();
   const SetArena<DenseVertex>::Block set = sets_.reserve(size);
   merge_extras(first_of(base), last_of(base), sets_.writable(set));
-  if (level == 0 || size == std::size_t{level} + 1) return new_key(level, set);
+  if (one_of_a_kind(level, size)) return new_key(level, set);
   FingerprintTable& table = by_print_[level];
   const bool base_listed = base.key != kNoKey && keys_[base.key].listed;
   std::uint64_t print = base_listed ? keys_[base.key].print : table.fingerprint(first_of(base), last_of(base));

@@ -92,6 +92,8 @@ class ComponentLevels {
   void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
   void extras_by_bisection(const Part* first, const Part* last, const Part* base);
   void extras_by_marks(const Part* first, const Part* last, const Part* base, DenseVertex largest);
+  static bool one_of_a_kind(std::uint32_t level, std::size_t size);
+  bool one_of_a_kind(const Part& p) const;
   KeyIndex merged_key(const Part& base, std::uint32_t level);
   void merge_extras(const DenseVertex* first, const DenseVertex* last, DenseVertex* out);
   KeyIndex new_key(std::uint32_t level, const SetArena<DenseVertex>::Block& set);
