@@ -81,10 +81,7 @@ void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, Int
   ticker.tick(a.size() + b.size() + 1);
   // The common neighbours by marking those of u: one cheap pass over each
   // list, where a merge of the two branches unpredictably at every step.
-  if (++pass_ == 0) {
-    std::fill(seen_.begin(), seen_.end(), 0);
-    pass_ = 1;
-  }
+  ++pass_;
   for (DenseVertex x : a) seen_[x] = pass_;
   common_.clear();
   for (DenseVertex y : b) {

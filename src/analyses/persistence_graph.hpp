@@ -119,9 +119,10 @@ class EdgeView {
   // side vertex; kAbsent elsewhere, and everywhere between loads.
   std::vector<DenseVertex> slot_;
   std::vector<DenseVertex> side_slot_;
-  // vertex -> the last load() that met it next to u; no pass is 0.
-  std::vector<std::uint32_t> seen_;
-  std::uint32_t pass_ = 0;
+  // vertex -> the last load() that met it next to u; the first pass is 1,
+  // and 64 bits never wrap.
+  std::vector<std::uint64_t> seen_;
+  std::uint64_t pass_ = 0;
   std::vector<DenseVertex> candidates_;
   // link_sides(): row s marks the side vertices next to side vertex s;
   // empty when not indexed for this edge.
