@@ -59,11 +59,13 @@ static_assert(std::is_same_v<Word, BitWord>, "clique rows are scanned as bit wor
 
 class Tracker {
  public:
-  Tracker(CliqueSizeBound bound, std::size_t vertex_count, const GraphLimits& limits)
+  // `edges` in dense numbers, as they will be admitted.
+  Tracker(CliqueSizeBound bound, std::size_t vertex_count, const std::vector<WeightedEdge>& edges,
+          const GraphLimits& limits)
       : cap_(bound ? std::max<std::uint64_t>(*bound, 1) : kUnbounded),
         linked_levels_(bound ? cap_ - 1 : kUnbounded),
         clique_limit_(limits.cliques),
-        graph_(vertex_count),
+        graph_(vertex_count, edges),
         view_(vertex_count),
         clique_of_vertex_(vertex_count, kNone) {}
 
@@ -135,7 +137,8 @@ class Tracker {
     clear(inner_);
     if (local.size() < 2) {
       // No vertex, or one: the only maximal clique is all of it.
-      inner_.add(std::vector<DenseVertex>(local.size(), 0));
+      inner_.items.resize(local.size(), 0);
+      inner_.starts.push_back(inner_.items.size());
     } else {
       for_each_maximal_clique(local, ticker_, [&](const std::vector<DenseVertex>& k) { inner_.add(k); });
     }
@@ -222,6 +225,11 @@ class Tracker {
   // {u, v} and the common neighbours of local numbers [first, last), into
   // clique_, ascending.
   void through(DenseVertex u, DenseVertex v, const DenseVertex* first, const DenseVertex* last) {
+    if (first == last) {
+      // The edge alone, as most edges of a sparse graph are.
+      clique_.assign({std::min(u, v), std::max(u, v)});
+      return;
+    }
     clique_.assign({u, v});
     for (; first != last; ++first) clique_.push_back(view_.common()[*first]);
     std::sort(clique_.begin(), clique_.end());
@@ -430,9 +438,15 @@ void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound boun
   const VertexNumbering numbering(edges, limits);
   sink.start(numbering.ids());
   if (edges.empty()) return;
-  Tracker tracker(bound, numbering.size(), limits);
+  // Each end is looked up once, and the graph sizes its lists from the
+  // dense edges before the first is admitted.
+  for (WeightedEdge& edge : edges) {
+    edge.u = numbering.dense(edge.u);
+    edge.v = numbering.dense(edge.v);
+  }
+  Tracker tracker(bound, numbering.size(), edges, limits);
   for (const WeightedEdge& edge : edges) {
-    tracker.admit(numbering.dense(edge.u), numbering.dense(edge.v), edge.weight, sink);
+    tracker.admit(static_cast<DenseVertex>(edge.u), static_cast<DenseVertex>(edge.v), edge.weight, sink);
   }
   tracker.finish(sink);
 }

@@ -10,6 +10,19 @@
 
 namespace korvane {
 
+GrowingGraph::GrowingGraph(std::size_t vertex_count, const std::vector<WeightedEdge>& edges)
+    : start_(vertex_count + 1, 0), degree_(vertex_count, 0), present_(vertex_count, 0) {
+  // Room for every edge at both ends, repeats included.
+  for (const WeightedEdge& e : edges) {
+    if (e.u == e.v) continue;
+    ++start_[e.u + 1];
+    ++start_[e.v + 1];
+  }
+  for (std::size_t x = 0; x < vertex_count; ++x) start_[x + 1] += start_[x];
+  ends_.resize(start_[vertex_count]);
+  cliques_.resize(start_[vertex_count]);
+}
+
 bool GrowingGraph::arrive(DenseVertex v) {
   if (present_[v] != 0) return false;
   present_[v] = 1;
@@ -17,34 +30,46 @@ bool GrowingGraph::arrive(DenseVertex v) {
 }
 
 bool GrowingGraph::add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique) {
-  make_room(u);
-  make_room(v);
-  auto& around_u = adjacency_[u];
-  auto& around_v = adjacency_[v];
-  const auto at_u = std::lower_bound(around_u.begin(), around_u.end(), v);
-  if (at_u != around_u.end() && *at_u == v) return false;
-  around_u.insert(at_u, v);
-  around_v.insert(std::lower_bound(around_v.begin(), around_v.end(), u), u);
-  edge_clique_.insert(edge_key(u, v), clique);
+  if (!place(u, v, clique)) return false;
+  place(v, u, clique);
   return true;
 }
 
-// Lists start with room for a few neighbours: most vertices of a sparse
-// graph never outgrow it.
-void GrowingGraph::make_room(DenseVertex x) {
-  constexpr std::size_t kFirstRoom = 8;
-  if (adjacency_[x].capacity() == 0) adjacency_[x].reserve(kFirstRoom);
+// Inserts y into the ascending list of x; false when it is there already.
+// One scan from the back moves up the entries it passes: lists are short
+// enough that this beats a search and a call to memmove. The room counts
+// every edge given, repeats too, so the list has a free place even for a
+// repeat.
+bool GrowingGraph::place(DenseVertex x, DenseVertex y, std::uint32_t clique) {
+  const std::size_t first = start_[x];
+  const std::size_t count = degree_[x];
+  if (first + count == start_[x + 1]) throw InternalFailure("an edge came that was not announced");
+  DenseVertex* ends = ends_.data() + first;
+  std::uint32_t* cliques = cliques_.data() + first;
+  std::size_t at = count;
+  for (; at > 0 && ends[at - 1] > y; --at) {
+    ends[at] = ends[at - 1];
+    cliques[at] = cliques[at - 1];
+  }
+  if (at > 0 && ends[at - 1] == y) {
+    // A repeated edge: the entries go back down.
+    for (std::size_t i = at; i < count; ++i) {
+      ends[i] = ends[i + 1];
+      cliques[i] = cliques[i + 1];
+    }
+    return false;
+  }
+  ends[at] = y;
+  cliques[at] = clique;
+  ++degree_[x];
+  return true;
 }
 
 std::uint32_t GrowingGraph::clique_of_edge(DenseVertex u, DenseVertex v) const {
-  // The key names the edge alone, so the first entry under it is the one.
-  return edge_clique_.find(edge_key(u, v), [](std::uint32_t) { return true; });
-}
-
-// Both ends in 64 bits, the smaller first: one key per edge.
-std::uint64_t GrowingGraph::edge_key(DenseVertex u, DenseVertex v) {
-  if (v < u) std::swap(u, v);
-  return (std::uint64_t{u} << 32) | v;
+  const auto around = neighbours(u);
+  const auto at = std::lower_bound(around.begin(), around.end(), v);
+  if (at == around.end() || *at != v) return FingerprintTable::kNone;
+  return cliques_[start_[u] + static_cast<std::size_t>(at - around.begin())];
 }
 
 void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, InterruptTicker& ticker) {
@@ -54,8 +79,14 @@ void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, Int
   const auto& a = graph.neighbours(u);
   const auto& b = graph.neighbours(v);
   ticker.tick(a.size() + b.size() + 1);
+  // The common neighbours by marking those of u: one cheap pass over each
+  // list, where a merge of the two branches unpredictably at every step.
+  ++pass_;
+  for (DenseVertex x : a) seen_[x] = pass_;
   common_.clear();
-  std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(common_));
+  for (DenseVertex y : b) {
+    if (seen_[y] == pass_) common_.push_back(y);
+  }
   words_ = (common_.size() + 63) / 64;
   local_.adjacency.resize(common_.size());
   for (auto& around : local_.adjacency) around.clear();

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "analyses/clique_search.hpp"
@@ -16,17 +17,22 @@ namespace korvane {
 
 // Vertices are numbered up front, in ascending id order, so ascending dense
 // sets are ascending id sets. Neighbour lists are ascending, without loops.
+// Every list is sized up front from the edges to come and lives in one
+// array, beside the clique noted with each edge: adding an edge allocates
+// nothing and hashes nothing.
 class GrowingGraph {
  public:
-  explicit GrowingGraph(std::size_t vertex_count) : adjacency_(vertex_count), present_(vertex_count, 0) {}
+  // `edges` are the edges to come, their ends as dense numbers below
+  // `vertex_count`.
+  GrowingGraph(std::size_t vertex_count, const std::vector<WeightedEdge>& edges);
 
-  std::size_t size() const noexcept { return adjacency_.size(); }
+  std::size_t size() const noexcept { return degree_.size(); }
 
   // Marks v present; true when it was not yet.
   bool arrive(DenseVertex v);
 
-  // Adds the edge u-v, u != v, noting `clique` as one that holds it; false
-  // when the edge was there already.
+  // Adds the edge u-v, u != v, one of the edges given up front, noting
+  // `clique` as one that holds it; false when the edge was there already.
   bool add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique);
 
   // The clique noted when the edge u-v was added: it holds the edge, even
@@ -34,22 +40,28 @@ class GrowingGraph {
   // missing.
   std::uint32_t clique_of_edge(DenseVertex u, DenseVertex v) const;
 
-  const std::vector<DenseVertex>& neighbours(DenseVertex v) const { return adjacency_[v]; }
+  std::span<const DenseVertex> neighbours(DenseVertex v) const noexcept {
+    return {ends_.data() + start_[v], degree_[v]};
+  }
 
  private:
-  void make_room(DenseVertex x);
-  static std::uint64_t edge_key(DenseVertex u, DenseVertex v);
+  bool place(DenseVertex x, DenseVertex y, std::uint32_t clique);
 
-  std::vector<std::vector<DenseVertex>> adjacency_;
-  FingerprintTable edge_clique_;  // edge_key() -> the clique noted with the edge
-  std::vector<char> present_;     // an admitted edge touches the vertex
+  // The list of x is ends_[start_[x] ..) with degree_[x] entries and room
+  // up to start_[x + 1]; cliques_ runs beside ends_.
+  std::vector<std::size_t> start_;
+  std::vector<std::uint32_t> degree_;
+  std::vector<DenseVertex> ends_;
+  std::vector<std::uint32_t> cliques_;
+  std::vector<char> present_;  // an admitted edge touches the vertex
 };
 
 class EdgeView {
  public:
   using Word = std::uint64_t;
 
-  explicit EdgeView(std::size_t vertex_count) : slot_(vertex_count, kAbsent), side_slot_(vertex_count, kAbsent) {}
+  explicit EdgeView(std::size_t vertex_count)
+      : slot_(vertex_count, kAbsent), side_slot_(vertex_count, kAbsent), seen_(vertex_count, 0) {}
 
   // Looks around the edge u-v, just added to `graph`. The local graph and
   // the sides are built only when there are two common neighbours or more.
@@ -107,6 +119,10 @@ class EdgeView {
   // side vertex; kAbsent elsewhere, and everywhere between loads.
   std::vector<DenseVertex> slot_;
   std::vector<DenseVertex> side_slot_;
+  // vertex -> the last load() that met it next to u; the first pass is 1,
+  // and 64 bits never wrap.
+  std::vector<std::uint64_t> seen_;
+  std::uint64_t pass_ = 0;
   std::vector<DenseVertex> candidates_;
   // link_sides(): row s marks the side vertices next to side vertex s;
   // empty when not indexed for this edge.

@@ -56,7 +56,9 @@ void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink
   if (parts_.empty()) return;
   ticker.tick(parts_.size());
   for (Part& p : parts_) p.root = forest_.find(p.slot);
-  std::sort(parts_.begin(), parts_.end(), [](const Part& a, const Part& b) { return a.root < b.root; });
+  if (parts_.size() > 1) {
+    std::sort(parts_.begin(), parts_.end(), [](const Part& a, const Part& b) { return a.root < b.root; });
+  }
   touched_.clear();
   for (auto first = parts_.begin(); first != parts_.end();) {
     auto last = first;
@@ -76,9 +78,16 @@ void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink
 // one.
 void ComponentLevels::settle_component(const Part* first, const Part* last, std::uint64_t step,
                                        InterruptTicker& ticker) {
-  const Part* base = pick_base(first, last);
-  collect_extras(first, last, base, ticker);
-  const KeyIndex key = merged_key(*base, first->level);
+  KeyIndex key;
+  if (last - first == 1 && first->key == kNoKey && one_of_a_kind(*first)) {
+    // A clique alone, as most new cliques at their top level are: its key
+    // is new, and nothing needs merging.
+    key = new_key(first->level, sets_.store(first_of(*first), last_of(*first)));
+  } else {
+    const Part* base = pick_base(first, last);
+    collect_extras(first, last, base, ticker);
+    key = merged_key(*base, first->level);
+  }
   for (const Part* p = first; p != last; ++p) {
     if (p->key == kNoKey) continue;
     touch(p->key, p->level, step);
@@ -155,32 +164,50 @@ void ComponentLevels::extras_by_marks(const Part* first, const Part* last, const
   std::sort(extras_.begin(), extras_.end());
 }
 
+// Only one component can carry a set of level 0 (they partition the
+// vertices) or one of level + 1 vertices (it is a single clique, which lies
+// in one class): such a key is made without a look-up and left out of the
+// level's table, which saves hashing most keys of a sparse graph.
+bool ComponentLevels::one_of_a_kind(std::uint32_t level, std::size_t size) {
+  return level == 0 || size == std::size_t{level} + 1;
+}
+
+bool ComponentLevels::one_of_a_kind(const Part& p) const {
+  return one_of_a_kind(p.level, static_cast<std::size_t>(last_of(p) - first_of(p)));
+}
+
 // The key of the base's set plus extras_, added to the level's keys when
-// new.
+// new, unless one of a kind.
 ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
   if (extras_.empty() && base.key != kNoKey) return base.key;
+  // The set is merged straight into its block; taking the block may move
+  // the arena, so the base is read after.
+  const std::size_t size = static_cast<std::size_t>(last_of(base) - first_of(base)) + extras_.size();
+  const SetArena<DenseVertex>::Block set = sets_.reserve(size);
+  merge_extras(first_of(base), last_of(base), sets_.writable(set));
+  if (one_of_a_kind(level, size)) return new_key(level, set);
   FingerprintTable& table = by_print_[level];
-  std::uint64_t print = base.key != kNoKey ? keys_[base.key].print : table.fingerprint(first_of(base), last_of(base));
+  const bool base_listed = base.key != kNoKey && keys_[base.key].listed;
+  std::uint64_t print = base_listed ? keys_[base.key].print : table.fingerprint(first_of(base), last_of(base));
   print += table.fingerprint(extras_.begin(), extras_.end());
-  merge_extras(first_of(base), last_of(base));
-  const DenseVertex* merged_first = merged_.data();
-  const DenseVertex* merged_last = merged_first + merged_size_;
+  const DenseVertex* merged = sets_.data(set);
   const KeyIndex same = table.find(print, [&](KeyIndex k) {
-    return std::equal(sets_.data(keys_[k].set), sets_.end(keys_[k].set), merged_first, merged_last);
+    return std::equal(sets_.data(keys_[k].set), sets_.end(keys_[k].set), merged, merged + size);
   });
-  if (same != kNoKey) return same;
-  const KeyIndex key = new_key(level, print);
-  keys_[key].set = sets_.store(merged_first, merged_last);
+  if (same != kNoKey) {
+    sets_.release(set);
+    return same;
+  }
+  const KeyIndex key = new_key(level, set);
+  keys_[key].print = print;
+  keys_[key].listed = true;
+  table.insert(print, key);
   return key;
 }
 
-// merged_ = [first, last) with extras_ put in place: runs of the base are
+// out = [first, last) with extras_ put in place: runs of the base are
 // copied whole, so adding a few vertices to a large set costs a copy.
-void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* last) {
-  const std::size_t size = static_cast<std::size_t>(last - first) + extras_.size();
-  // Room grows by doubling: the scratch follows a growing component.
-  if (merged_.size() < size) merged_.resize(std::bit_ceil(size));
-  DenseVertex* out = merged_.data();
+void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* last, DenseVertex* out) {
   for (DenseVertex x : extras_) {
     const DenseVertex* at = std::lower_bound(first, last, x);
     out = std::copy(first, at, out);
@@ -188,11 +215,10 @@ void ComponentLevels::merge_extras(const DenseVertex* first, const DenseVertex* 
     first = at;
   }
   std::copy(first, last, out);
-  merged_size_ = size;
 }
 
-// A key without holders yet, its set to be filled in.
-ComponentLevels::KeyIndex ComponentLevels::new_key(std::uint32_t level, std::uint64_t print) {
+// A key without holders yet, not listed.
+ComponentLevels::KeyIndex ComponentLevels::new_key(std::uint32_t level, const SetArena<DenseVertex>::Block& set) {
   KeyIndex key;
   if (!free_keys_.empty()) {
     key = free_keys_.back();
@@ -202,15 +228,14 @@ ComponentLevels::KeyIndex ComponentLevels::new_key(std::uint32_t level, std::uin
     key = static_cast<KeyIndex>(keys_.size());
     keys_.emplace_back();
   }
-  keys_[key].print = print;
+  keys_[key].set = set;
   keys_[key].level = level;
-  by_print_[level].insert(print, key);
   return key;
 }
 
 void ComponentLevels::drop_key(KeyIndex key) {
   Key& k = keys_[key];
-  by_print_[k.level].erase(k.print, key);
+  if (k.listed) by_print_[k.level].erase(k.print, key);
   sets_.release(k.set);
   k = Key{};
   free_keys_.push_back(key);

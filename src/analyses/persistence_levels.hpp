@@ -15,7 +15,8 @@
 //
 // Keys are found by a fingerprint of the vertex set, the sum of a seeded
 // hash of each vertex, which a merge updates from the vertices it adds
-// alone; sets with equal fingerprints are compared in full.
+// alone; sets with equal fingerprints are compared in full. Keys that no
+// other component can share are not looked up at all.
 #pragma once
 
 #include <cstddef>
@@ -61,12 +62,13 @@ class ComponentLevels {
 
   struct Key {
     SetArena<DenseVertex>::Block set;  // in sets_: ascending, without repeats
-    std::uint64_t print = 0;           // fingerprint of set
+    std::uint64_t print = 0;           // fingerprint of set, when listed
     std::uint32_t level = 0;
     std::uint32_t count = 0;       // components carrying the key
     std::uint32_t before = 0;      // count when first touched in step seen_at
     std::uint64_t seen_at = 0;
     double birth = 0.0;
+    bool listed = false;  // in the level's table, by print
   };
 
   // What a touched component brings to its merged set: the key it carried
@@ -90,9 +92,11 @@ class ComponentLevels {
   void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
   void extras_by_bisection(const Part* first, const Part* last, const Part* base);
   void extras_by_marks(const Part* first, const Part* last, const Part* base, DenseVertex largest);
+  static bool one_of_a_kind(std::uint32_t level, std::size_t size);
+  bool one_of_a_kind(const Part& p) const;
   KeyIndex merged_key(const Part& base, std::uint32_t level);
-  void merge_extras(const DenseVertex* first, const DenseVertex* last);
-  KeyIndex new_key(std::uint32_t level, std::uint64_t print);
+  void merge_extras(const DenseVertex* first, const DenseVertex* last, DenseVertex* out);
+  KeyIndex new_key(std::uint32_t level, const SetArena<DenseVertex>::Block& set);
   void drop_key(KeyIndex key);
   void touch(KeyIndex key, std::uint32_t level, std::uint64_t step);
   void report(double weight, const RecordSink& out, InterruptTicker& ticker);
@@ -112,8 +116,6 @@ class ComponentLevels {
   std::vector<DenseVertex> extras_;
   std::vector<std::uint32_t> marks_;  // per vertex: the pass of extras_by_marks() that met it last
   std::uint32_t mark_ = 0;
-  std::vector<DenseVertex> merged_;    // merged_size_ vertices of a merged set, then spare room
-  std::size_t merged_size_ = 0;
 };
 
 }  // namespace korvane

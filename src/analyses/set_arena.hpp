@@ -3,7 +3,7 @@
 // block given back goes to the list of its capacity and is taken again by
 // the next set of that capacity, so a component that keeps growing reuses
 // the blocks of its earlier versions. Storing may move the array: pointers
-// from data() hold until the next store().
+// from data() hold until the next store() or reserve().
 #pragma once
 
 #include <algorithm>
@@ -27,7 +27,14 @@ class SetArena {
 
   // A block holding a copy of [first, last).
   Block store(const T* first, const T* last) {
-    const auto size = static_cast<std::size_t>(last - first);
+    const Block block = reserve(static_cast<std::size_t>(last - first));
+    std::copy(first, last, writable(block));
+    return block;
+  }
+
+  // A block of `size` items, to be filled through writable(): a set can be
+  // written in place instead of through scratch.
+  Block reserve(std::size_t size) {
     check_capacity(size, index_limit<std::uint32_t>(), "vertices in one set");
     Block block;
     block.size = static_cast<std::uint32_t>(size);
@@ -41,14 +48,15 @@ class SetArena {
       block.offset = items_.size();
       items_.resize(items_.size() + (std::size_t{1} << block.room));
     }
-    std::copy(first, last, items_.begin() + static_cast<std::ptrdiff_t>(block.offset));
     return block;
   }
 
-  // Precondition: `block` came from store() and was not released since.
+  // Precondition: `block` came from store() or reserve() and was not
+  // released since.
   void release(const Block& block) { free_[block.room].push_back(block.offset); }
 
   const T* data(const Block& block) const noexcept { return items_.data() + block.offset; }
+  T* writable(const Block& block) noexcept { return items_.data() + block.offset; }
   const T* end(const Block& block) const noexcept { return data(block) + block.size; }
 
  private:

@@ -3,8 +3,10 @@
 // check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <random>
@@ -114,6 +116,35 @@ TEST(AdmissionOrder, DropsNonFiniteAndSortsStably) {
   // -0.0 and 0.0 tie and keep their input order, as do the two 2.0 edges.
   EXPECT_EQ(ids, (std::vector<VertexId>{10, 3, 5, 9, 1, 11, 6}));
   EXPECT_TRUE(admission_order({{1, 2, nan}, {3, 4, inf}}).empty());
+}
+
+// Long inputs of many shapes against a plain stable sort: spread evenly,
+// crowded into few values, spread over many scales (most weights in a few
+// buckets), signed zeros among negatives, a span past the largest double,
+// and one weight throughout. The edge's u numbers its input position.
+TEST(AdmissionOrder, LongInputsMatchStableSortOfEveryShape) {
+  std::mt19937_64 rng(4242);
+  const double big = std::numeric_limits<double>::max();
+  const std::vector<std::function<double()>> shapes = {
+      [&] { return std::uniform_real_distribution<double>(0.0, 1.0)(rng); },
+      [&] { return static_cast<double>(rng() % 5); },
+      [&] { return std::ldexp(1.0, -static_cast<int>(rng() % 60)); },
+      [&] { return rng() % 3 == 0 ? (rng() % 2 == 0 ? -0.0 : 0.0) : -static_cast<double>(rng() % 100) / 7; },
+      [&] { return rng() % 2 == 0 ? big : -big * std::uniform_real_distribution<double>(0.0, 1.0)(rng); },
+      [&] { return 3.5; },
+  };
+  for (const auto& weight : shapes) {
+    for (std::size_t n : {63u, 64u, 65u, 1000u, 5000u}) {
+      std::vector<WeightedEdge> edges;
+      for (std::size_t i = 0; i < n; ++i) edges.push_back({i, i, weight()});
+      std::vector<WeightedEdge> expected = edges;
+      std::stable_sort(expected.begin(), expected.end(),
+                       [](const WeightedEdge& a, const WeightedEdge& b) { return a.weight < b.weight; });
+      const std::vector<WeightedEdge> order = admission_order(edges);
+      ASSERT_EQ(order.size(), n);
+      for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(order[i].u, expected[i].u) << "n " << n << " at " << i;
+    }
+  }
 }
 
 }  // namespace
