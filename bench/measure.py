@@ -227,6 +227,37 @@ def measure_pair(fns, kind, args, budget, max_reps, min_reps=5, parts=None):
               "members": members, "digest": digests["now"]})
 
 
+def measure_in_turns(baseline, korvane_fn, args, budget, min_rounds=3, korvane_budget=0.2):
+    """A slow baseline and korvane, timed in turns in one process, so that
+    their ratio sees the same load on the machine: each round is one
+    baseline call and korvane's best of several calls. Emits the baseline's
+    best as time_s and korvane's as korvane_time_s; returns the baseline's
+    result."""
+    rss_before = status_kb("VmRSS")
+    peak_reset = reset_peak()
+    result, best = timed_once(lambda: baseline(*args))
+    hwm = status_kb("VmHWM")
+    emit(first_s=best, peak_delta_mb=(hwm - rss_before) / 1024 if peak_reset else None)
+    korvane_best = float("inf")
+    spent, rounds = best, 0
+    while rounds < min_rounds or spent < 2 * budget:
+        if rounds:
+            _, dt = timed_once(lambda: baseline(*args))
+            best = min(best, dt)
+            spent += dt
+        korvane_spent = 0.0
+        for _ in range(50):
+            _, dt = timed_once(lambda: korvane_fn(*args))
+            korvane_best = min(korvane_best, dt)
+            korvane_spent += dt
+            if korvane_spent >= korvane_budget:
+                break
+        spent += korvane_spent
+        rounds += 1
+    emit(time_s=best, reps=rounds, korvane_time_s=korvane_best)
+    return result
+
+
 def measure_conversion(fn, kind, args, budget, max_reps):
     """Time a call that converts the whole input and then fails.
 
@@ -502,6 +533,9 @@ def main():
         return
     if method == "korvane":
         result = measure_korvane(fn, kind, args, budget, max_reps, parts=load_parts(req.get("parts_dir")))
+    elif req.get("in_turns_with_korvane"):
+        korvane_fn, _ = load_function("korvane", kind, req.get("korvane_dir"))
+        result = measure_in_turns(fn, korvane_fn, args, budget)
     else:
         rss_before = status_kb("VmRSS")
         peak_reset = reset_peak()

@@ -143,12 +143,17 @@ def evaluate(results, sweep):
     # 3. At least 25x faster than the pure-Python inverted index.
     rec = _rec(records, SIMP_20K)
     if rec and _ok(rec["korvane"]) and _ok(rec.get("inv")):
-        ratio = rec["inv"]["time_s"] / rec["korvane"]["time_s"]
+        inv = rec["inv"]
+        # korvane's time from the baseline's own process, timed in turns with
+        # it, when there is one: both then see the same load.
+        korvane_s = inv.get("korvane_time_s") or rec["korvane"]["time_s"]
+        how = "in turns" if inv.get("korvane_time_s") else "separate processes"
+        ratio = inv["time_s"] / korvane_s
         b = _before(records, SIMP_20K)
         # Before: the same ratio scaled by the speedup of the pair timed in turns.
         before = ratio * b["now"]["time_s"] / b["time_s"] if b else None
         rows = [_row(SIMP_20K, ratio, "x", before, ratio, ratio >= 25.0,
-                     f"inv {rec['inv']['time_s']:.3g} s, korvane {rec['korvane']['time_s']:.3g} s")]
+                     f"inv {inv['time_s']:.3g} s, korvane {korvane_s:.3g} s ({how})")]
     else:
         rows = [_missing(SIMP_20K)]
     out.append({"id": "inverted-index", "need": "inv/korvane >= 25",
