@@ -203,6 +203,8 @@ def measure_pair(fns, kind, args, budget, max_reps, min_reps=5, parts=None):
     gc.collect()
     clock = BuildClock()
     best = {label: Best() for label in labels}
+    # Today's build time comes from the timing hook, called in the same turns.
+    hook = PartsBest() if parts is not None else None
     digests = {}
     spent, reps = 0.0, 0
     while reps < max_reps and (reps < min_reps or spent < 2 * budget):
@@ -217,10 +219,10 @@ def measure_pair(fns, kind, args, budget, max_reps, min_reps=5, parts=None):
             del result
             best[label].add(total, build)
             spent += total
+            if hook is not None and label == "now":
+                spent += hook.add(parts, kind, args)
         reps += 1
-    now_build = best["now"].build_s()
-    if parts is not None:
-        now_build = measure_parts(parts, kind, args, budget, max_reps)[2]
+    now_build = hook.parts()[2] if hook is not None else best["now"].build_s()
     emit(time_s=best["before"].total, build_s=best["before"].build_s(), conversion_s=conv["before"], reps=reps,
          members=members, digest=digests["before"],
          now={"time_s": best["now"].total, "build_s": now_build, "conversion_s": conv["now"],
@@ -357,24 +359,37 @@ def load_parts(parts_dir):
     return getattr(korvane_reference, "_time_parts", None)
 
 
-def measure_parts(parts, kind, args, budget, max_reps, min_reps=3):
-    """Best (conversion, analysis, building) seconds over repeated calls.
-
-    The building is the best of analysis plus building less the best
+class PartsBest:
+    """Best (conversion, analysis, building) seconds over calls of the timing
+    hook. The building is the best of analysis plus building less the best
     analysis: a streamed analysis is timed apart from the call that builds
     (see _time_parts), so one call's difference carries the noise of two
     runs, while the two bests each settle."""
-    best_conv = best_analysis = best_both = float("inf")
-    spent, reps = 0.0, 0
-    while reps < max_reps and (reps < min_reps or spent < budget):
+
+    def __init__(self):
+        self.conv = self.analysis = self.both = float("inf")
+
+    def add(self, parts, kind, args):
+        """One hook call; returns the seconds it took."""
         t0 = time.perf_counter()
         conversion, analysis, building = parts(kind, tuple(args))
-        spent += time.perf_counter() - t0
-        best_conv = min(best_conv, conversion)
-        best_analysis = min(best_analysis, analysis)
-        best_both = min(best_both, analysis + building)
+        self.conv = min(self.conv, conversion)
+        self.analysis = min(self.analysis, analysis)
+        self.both = min(self.both, analysis + building)
+        return time.perf_counter() - t0
+
+    def parts(self):
+        return [self.conv, self.analysis, max(0.0, self.both - self.analysis)]
+
+
+def measure_parts(parts, kind, args, budget, max_reps, min_reps=3):
+    """Best (conversion, analysis, building) seconds over repeated hook calls."""
+    best = PartsBest()
+    spent, reps = 0.0, 0
+    while reps < max_reps and (reps < min_reps or spent < budget):
+        spent += best.add(parts, kind, args)
         reps += 1
-    return [best_conv, best_analysis, max(0.0, best_both - best_analysis)]
+    return best.parts()
 
 
 class Best:
