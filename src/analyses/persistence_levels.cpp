@@ -18,7 +18,11 @@ SlotIndex ComponentLevels::open(std::uint32_t level, const std::vector<DenseVert
     key_of_.resize(forest_.size(), kNoKey);
   }
   if (by_print_.size() <= level) by_print_.resize(std::size_t{level} + 1);
-  own(static_cast<SlotIndex>(slot), level, clique);
+  // Nothing joins it in the step, so the clique is its key's set.
+  check_capacity(opened_.size() + 1, index_limit<std::uint32_t>(), "cliques in one step");
+  const auto clique_index = static_cast<std::uint32_t>(opened_.size());
+  opened_.push_back(sets_.store(clique.data(), clique.data() + clique.size()));
+  parts_.push_back(Part{static_cast<SlotIndex>(slot), static_cast<SlotIndex>(slot), level, clique_index, kNoKey, true});
   return static_cast<SlotIndex>(slot);
 }
 
@@ -29,10 +33,10 @@ void ComponentLevels::add_to(SlotIndex slot, std::uint32_t level, const std::vec
 
 // The clique's vertices as a part of the component of `slot`.
 void ComponentLevels::own(SlotIndex slot, std::uint32_t level, const std::vector<DenseVertex>& clique) {
-  check_capacity(opened_.count() + 1, index_limit<std::uint32_t>(), "cliques in one step");
-  const auto clique_index = static_cast<std::uint32_t>(opened_.count());
-  opened_.add(clique);
-  parts_.push_back(Part{slot, slot, level, clique_index, kNoKey});
+  check_capacity(added_.count() + 1, index_limit<std::uint32_t>(), "cliques in one step");
+  const auto clique_index = static_cast<std::uint32_t>(added_.count());
+  added_.add(clique);
+  parts_.push_back(Part{slot, slot, level, clique_index, kNoKey, false});
 }
 
 bool ComponentLevels::join(SlotIndex a, SlotIndex b, std::uint32_t level) {
@@ -49,7 +53,7 @@ void ComponentLevels::stash(SlotIndex root, std::uint32_t level) {
   const KeyIndex key = key_of_[root];
   if (key == kNoKey) return;
   key_of_[root] = kNoKey;
-  parts_.push_back(Part{root, root, level, 0, key});
+  parts_.push_back(Part{root, root, level, 0, key, false});
 }
 
 void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink& out, InterruptTicker& ticker) {
@@ -64,38 +68,57 @@ void ComponentLevels::settle(std::uint64_t step, double weight, const RecordSink
     auto last = first;
     while (last != parts_.end() && last->root == first->root) ++last;
     ticker.tick();
-    settle_component(&*first, &*first + (last - first), step, ticker);
+    if (first->opened) {
+      // A component opened in the step, as most new cliques at their top
+      // level are: its clique is a new key of its own, one of a kind (see
+      // one_of_a_kind()).
+      if (last - first != 1) throw InternalFailure("a component opened in the step was joined");
+      const KeyIndex key = new_key(first->level, opened_[first->clique]);
+      hold(key, step, weight);
+      key_of_[first->slot] = key;
+    } else {
+      settle_component(&*first, &*first + (last - first), step, weight, ticker);
+    }
     first = last;
   }
-  report(weight, out, ticker);
+  if (!touched_.empty()) report(weight, out, ticker);
   parts_.clear();
-  opened_.items.clear();
-  opened_.starts.assign(1, 0);
+  opened_.clear();
+  if (!added_.items.empty()) {
+    added_.items.clear();
+    added_.starts.assign(1, 0);
+  }
 }
 
 // One component touched in the step: its vertex set is the union of its
 // parts' sets; the keys its parts carried lose a holder, its new key gains
 // one.
-void ComponentLevels::settle_component(const Part* first, const Part* last, std::uint64_t step,
+void ComponentLevels::settle_component(const Part* first, const Part* last, std::uint64_t step, double weight,
                                        InterruptTicker& ticker) {
-  KeyIndex key;
-  if (last - first == 1 && first->key == kNoKey && one_of_a_kind(*first)) {
-    // A clique alone, as most new cliques at their top level are: its key
-    // is new, and nothing needs merging.
-    key = new_key(first->level, sets_.store(first_of(*first), last_of(*first)));
-  } else {
-    const Part* base = pick_base(first, last);
-    collect_extras(first, last, base, ticker);
-    key = merged_key(*base, first->level);
-  }
+  const Part* base = pick_base(first, last);
+  collect_extras(first, last, base, ticker);
+  const KeyIndex key = merged_key(*base, first->level);
   for (const Part* p = first; p != last; ++p) {
     if (p->key == kNoKey) continue;
-    touch(p->key, p->level, step);
+    touch(p->key, step);
     --keys_[p->key].count;
   }
-  touch(key, first->level, step);
-  ++keys_[key].count;
+  hold(key, step, weight);
   key_of_[first->root] = key;
+}
+
+// The key gains a holder. A key without holders that the step has not
+// touched is new: it is born now, and it cannot die in the step (only keys
+// from before it lose holders), so report() need not see it.
+void ComponentLevels::hold(KeyIndex key, std::uint64_t step, double weight) {
+  Key& k = keys_[key];
+  if (k.count == 0 && k.seen_at != step) {
+    k.seen_at = step;
+    k.birth = weight;
+  } else {
+    touch(key, step);
+  }
+  ++k.count;
 }
 
 // The largest set among the parts, an old key before a new clique: most
@@ -172,10 +195,6 @@ bool ComponentLevels::one_of_a_kind(std::uint32_t level, std::size_t size) {
   return level == 0 || size == std::size_t{level} + 1;
 }
 
-bool ComponentLevels::one_of_a_kind(const Part& p) const {
-  return one_of_a_kind(p.level, static_cast<std::size_t>(last_of(p) - first_of(p)));
-}
-
 // The key of the base's set plus extras_, added to the level's keys when
 // new, unless one of a kind.
 ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
@@ -241,30 +260,27 @@ void ComponentLevels::drop_key(KeyIndex key) {
   free_keys_.push_back(key);
 }
 
-// Snapshots a key's count at its first touch in a step, so that a key that
-// loses a holder and gains another within the step neither dies nor is born.
-void ComponentLevels::touch(KeyIndex key, std::uint32_t level, std::uint64_t step) {
+// Lists a key from before the step once, to be checked when the step's
+// counts are done: a key that loses a holder and gains another within the
+// step lives on.
+void ComponentLevels::touch(KeyIndex key, std::uint64_t step) {
   Key& k = keys_[key];
   if (k.seen_at == step) return;
   k.seen_at = step;
-  k.before = k.count;
-  touched_.push_back(Touch{level, key});
+  touched_.push_back(key);
 }
 
 // Each touched key is listed once, so dropping a dying one leaves the others
-// valid. Keys whose count moved but stayed positive simply continue. A key
-// made in this step has a holder, and only keys from before the step lose
-// holders, so a key without holders now had some before: it dies.
+// valid. Keys whose count moved but stayed positive simply continue. The
+// touched keys are keys from before the step, so a key without holders now
+// had some before: it dies.
 void ComponentLevels::report(double weight, const RecordSink& out, InterruptTicker& ticker) {
-  for (const Touch& t : touched_) {
-    Key& k = keys_[t.key];
-    if (k.count > 0) {
-      if (k.before == 0) k.birth = weight;
-      continue;
-    }
+  for (const KeyIndex key : touched_) {
+    const Key& k = keys_[key];
+    if (k.count > 0) continue;
     ticker.tick(k.set.size + 1);
-    out.record(static_cast<QLevel>(t.level), sets_.data(k.set), sets_.end(k.set), k.birth, weight);
-    drop_key(t.key);
+    out.record(static_cast<QLevel>(k.level), sets_.data(k.set), sets_.end(k.set), k.birth, weight);
+    drop_key(key);
   }
 }
 
@@ -279,11 +295,11 @@ void ComponentLevels::finish(double weight, const RecordSink& out, InterruptTick
 }
 
 const DenseVertex* ComponentLevels::first_of(const Part& p) const {
-  return p.key != kNoKey ? sets_.data(keys_[p.key].set) : opened_.begin_of(p.clique);
+  return p.key != kNoKey ? sets_.data(keys_[p.key].set) : added_.begin_of(p.clique);
 }
 
 const DenseVertex* ComponentLevels::last_of(const Part& p) const {
-  return p.key != kNoKey ? sets_.end(keys_[p.key].set) : opened_.end_of(p.clique);
+  return p.key != kNoKey ? sets_.end(keys_[p.key].set) : added_.end_of(p.clique);
 }
 
 }  // namespace korvane

@@ -36,7 +36,8 @@ using SlotIndex = std::uint32_t;
 class ComponentLevels {
  public:
   // A new component of its own at `level` with vertex set `clique`
-  // (ascending). Returns its slot.
+  // (ascending), which nothing joins before the next settle. Returns its
+  // slot.
   SlotIndex open(std::uint32_t level, const std::vector<DenseVertex>& clique);
 
   // Adds the vertices of `clique` to the component of `slot` at `level`.
@@ -65,40 +66,38 @@ class ComponentLevels {
     std::uint64_t print = 0;           // fingerprint of set, when listed
     std::uint32_t level = 0;
     std::uint32_t count = 0;       // components carrying the key
-    std::uint32_t before = 0;      // count when first touched in step seen_at
-    std::uint64_t seen_at = 0;
+    std::uint64_t seen_at = 0;     // the last step that touched it
     double birth = 0.0;
     bool listed = false;  // in the level's table, by print
   };
 
   // What a touched component brings to its merged set: the key it carried
-  // before the step, or (key == kNoKey) a clique opened in the step.
+  // before the step, or (key == kNoKey) a clique added to it in the step,
+  // or the clique of a component opened in the step.
   struct Part {
     SlotIndex slot;
     SlotIndex root;
     std::uint32_t level;
-    std::uint32_t clique;  // index into opened_ when key == kNoKey
+    std::uint32_t clique;  // when key == kNoKey: index into opened_ if opened, else into added_
     KeyIndex key;
-  };
-  struct Touch {
-    std::uint32_t level;
-    KeyIndex key;
+    bool opened;
   };
 
   void own(SlotIndex slot, std::uint32_t level, const std::vector<DenseVertex>& clique);
   void stash(SlotIndex root, std::uint32_t level);
-  void settle_component(const Part* first, const Part* last, std::uint64_t step, InterruptTicker& ticker);
+  void settle_component(const Part* first, const Part* last, std::uint64_t step, double weight,
+                        InterruptTicker& ticker);
+  void hold(KeyIndex key, std::uint64_t step, double weight);
   const Part* pick_base(const Part* first, const Part* last) const;
   void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
   void extras_by_bisection(const Part* first, const Part* last, const Part* base);
   void extras_by_marks(const Part* first, const Part* last, const Part* base, DenseVertex largest);
   static bool one_of_a_kind(std::uint32_t level, std::size_t size);
-  bool one_of_a_kind(const Part& p) const;
   KeyIndex merged_key(const Part& base, std::uint32_t level);
   void merge_extras(const DenseVertex* first, const DenseVertex* last, DenseVertex* out);
   KeyIndex new_key(std::uint32_t level, const SetArena<DenseVertex>::Block& set);
   void drop_key(KeyIndex key);
-  void touch(KeyIndex key, std::uint32_t level, std::uint64_t step);
+  void touch(KeyIndex key, std::uint64_t step);
   void report(double weight, const RecordSink& out, InterruptTicker& ticker);
   const DenseVertex* first_of(const Part& p) const;
   const DenseVertex* last_of(const Part& p) const;
@@ -110,9 +109,10 @@ class ComponentLevels {
   SetArena<DenseVertex> sets_;          // their vertex sets
   std::vector<KeyIndex> free_keys_;     // places in keys_ to reuse
   std::vector<FingerprintTable> by_print_;  // per level: fingerprint -> key
-  PackedSets<DenseVertex> opened_;      // cliques opened since the last settle
+  PackedSets<DenseVertex> added_;       // cliques added to components since the last settle
+  std::vector<SetArena<DenseVertex>::Block> opened_;  // cliques of components opened since then, stored
   std::vector<Part> parts_;
-  std::vector<Touch> touched_;
+  std::vector<KeyIndex> touched_;   // keys from before the step that it touched
   std::vector<DenseVertex> extras_;
   std::vector<std::uint32_t> marks_;  // per vertex: the pass of extras_by_marks() that met it last
   std::uint32_t mark_ = 0;

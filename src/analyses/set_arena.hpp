@@ -7,9 +7,12 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "core/failure.hpp"
@@ -18,6 +21,8 @@ namespace korvane {
 
 template <class T>
 class SetArena {
+  static_assert(std::is_trivially_copyable_v<T>, "blocks are grown and filled as raw items");
+
  public:
   struct Block {
     std::size_t offset = 0;
@@ -39,14 +44,13 @@ class SetArena {
     Block block;
     block.size = static_cast<std::uint32_t>(size);
     block.room = static_cast<std::uint8_t>(std::bit_width(size == 0 ? 0 : size - 1));
-    if (free_.size() <= block.room) free_.resize(block.room + 1);
     auto& spare = free_[block.room];
     if (!spare.empty()) {
       block.offset = spare.back();
       spare.pop_back();
     } else {
-      block.offset = items_.size();
-      items_.resize(items_.size() + (std::size_t{1} << block.room));
+      block.offset = used_;
+      take(std::size_t{1} << block.room);
     }
     return block;
   }
@@ -55,13 +59,30 @@ class SetArena {
   // released since.
   void release(const Block& block) { free_[block.room].push_back(block.offset); }
 
-  const T* data(const Block& block) const noexcept { return items_.data() + block.offset; }
-  T* writable(const Block& block) noexcept { return items_.data() + block.offset; }
+  const T* data(const Block& block) const noexcept { return items_.get() + block.offset; }
+  T* writable(const Block& block) noexcept { return items_.get() + block.offset; }
   const T* end(const Block& block) const noexcept { return data(block) + block.size; }
 
  private:
-  std::vector<T> items_;
-  std::vector<std::vector<std::size_t>> free_;  // by room: offsets of blocks given back
+  // Appends `count` items, left unset: every block is written before it is
+  // read. The array grows as a vector's resize() would, without zeroing.
+  void take(std::size_t count) {
+    if (capacity_ - used_ < count) {
+      const std::size_t capacity = used_ + std::max(used_, count);
+      std::unique_ptr<T[]> items(new T[capacity]);
+      std::copy(items_.get(), items_.get() + used_, items.get());
+      items_ = std::move(items);
+      capacity_ = capacity;
+    }
+    used_ += count;
+  }
+
+  std::unique_ptr<T[]> items_;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
+  // By room: offsets of blocks given back. Sizes fit 32 bits, so rooms run
+  // up to 32.
+  std::array<std::vector<std::size_t>, 33> free_;
 };
 
 }  // namespace korvane
