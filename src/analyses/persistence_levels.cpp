@@ -202,7 +202,7 @@ ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uin
   // The set is merged straight into its block; taking the block may move
   // the arena, so the base is read after.
   const std::size_t size = static_cast<std::size_t>(last_of(base) - first_of(base)) + extras_.size();
-  const SetArena<DenseVertex>::Block set = sets_.reserve(size);
+  SetArena<DenseVertex>::Block set = sets_.reserve(size);
   merge_extras(first_of(base), last_of(base), sets_.writable(set));
   if (one_of_a_kind(level, size)) return new_key(level, set);
   FingerprintTable& table = by_print_[level];

@@ -2,8 +2,11 @@
 // one allocation each. A set takes a block of a power-of-two capacity; a
 // block given back goes to the list of its capacity and is taken again by
 // the next set of that capacity, so a component that keeps growing reuses
-// the blocks of its earlier versions. Storing may move the array: pointers
-// from data() hold until the next store() or reserve().
+// the blocks of its earlier versions. Sets small enough to fit in the
+// block's own offset field, such as the two ends of an edge, live there and
+// take nothing from the array. Storing may move the array: pointers from
+// data() hold until the next store() or reserve(), and for small sets as
+// long as the block they were read from.
 #pragma once
 
 #include <algorithm>
@@ -22,18 +25,34 @@ namespace korvane {
 template <class T>
 class SetArena {
   static_assert(std::is_trivially_copyable_v<T>, "blocks are grown and filled as raw items");
+  static_assert(sizeof(T) <= sizeof(std::size_t), "a block holds one item at least");
 
  public:
+  // Sets of this many items or fewer are kept inside their block.
+  static constexpr std::size_t kInline = sizeof(std::size_t) / sizeof(T);
+
   struct Block {
-    std::size_t offset = 0;
+    union {
+      std::size_t offset = 0;  // in the array, for sets of more than kInline items
+      T items[kInline];        // the set itself otherwise
+    };
     std::uint32_t size = 0;
-    std::uint8_t room = 0;  // capacity is 2^room
+    std::uint8_t room = 0;  // capacity is 2^room, in the array
   };
 
   // A block holding a copy of [first, last).
   Block store(const T* first, const T* last) {
-    const Block block = reserve(static_cast<std::size_t>(last - first));
-    std::copy(first, last, writable(block));
+    Block block = reserve(static_cast<std::size_t>(last - first));
+    T* out = writable(block);
+    if (block.size <= kInline) {
+      // A call to memmove costs more than these few items; a fixed count
+      // keeps the compiler from making the copy one.
+      for (std::size_t i = 0; i < kInline; ++i) {
+        if (i < block.size) out[i] = first[i];
+      }
+    } else {
+      std::copy(first, last, out);
+    }
     return block;
   }
 
@@ -43,6 +62,7 @@ class SetArena {
     check_capacity(size, index_limit<std::uint32_t>(), "vertices in one set");
     Block block;
     block.size = static_cast<std::uint32_t>(size);
+    if (size <= kInline) return block;
     block.room = static_cast<std::uint8_t>(std::bit_width(size == 0 ? 0 : size - 1));
     auto& spare = free_[block.room];
     if (!spare.empty()) {
@@ -57,10 +77,14 @@ class SetArena {
 
   // Precondition: `block` came from store() or reserve() and was not
   // released since.
-  void release(const Block& block) { free_[block.room].push_back(block.offset); }
+  void release(const Block& block) {
+    if (block.size > kInline) free_[block.room].push_back(block.offset);
+  }
 
-  const T* data(const Block& block) const noexcept { return items_.get() + block.offset; }
-  T* writable(const Block& block) noexcept { return items_.get() + block.offset; }
+  const T* data(const Block& block) const noexcept {
+    return block.size <= kInline ? block.items : items_.get() + block.offset;
+  }
+  T* writable(Block& block) noexcept { return block.size <= kInline ? block.items : items_.get() + block.offset; }
   const T* end(const Block& block) const noexcept { return data(block) + block.size; }
 
  private:

@@ -53,5 +53,35 @@ TEST(SetArena, TakesAGivenBackBlockOfTheSameCapacity) {
   EXPECT_EQ(std::vector<std::uint32_t>(arena.data(other), arena.end(other)), std::vector<std::uint32_t>({1, 2}));
 }
 
+// Sets of up to kInline items live in their blocks: a copy of the block
+// carries the set, storing them takes no room that a larger set would then
+// skip, and giving them back lists nothing for reuse.
+TEST(SetArena, KeepsSmallSetsInsideTheirBlocks) {
+  using Arena = SetArena<std::uint32_t>;
+  Arena arena;
+  const std::vector<std::uint32_t> three{7, 8, 9};
+  const auto before = arena.store(three.data(), three.data() + three.size());
+  std::vector<Arena::Block> small;
+  for (std::uint32_t x = 0; x < 100; ++x) {
+    const std::uint32_t pair[] = {x, x + 1};
+    small.push_back(arena.store(pair, pair + 1 + x % Arena::kInline));
+  }
+  const auto after = arena.store(three.data(), three.data() + three.size());
+  EXPECT_EQ(after.offset, before.offset + 4);
+  for (std::uint32_t x = 0; x < 100; ++x) {
+    const Arena::Block copy = small[x];
+    std::vector<std::uint32_t> want{x, x + 1};
+    want.resize(1 + x % Arena::kInline);
+    EXPECT_EQ(std::vector<std::uint32_t>(arena.data(copy), arena.end(copy)), want);
+    arena.release(small[x]);
+  }
+  const auto empty = arena.store(three.data(), three.data());
+  EXPECT_EQ(arena.data(empty), arena.end(empty));
+  arena.release(before);
+  const std::vector<std::uint32_t> four{1, 2, 3, 4};
+  EXPECT_EQ(arena.store(four.data(), four.data() + four.size()).offset, before.offset);
+  EXPECT_EQ(std::vector<std::uint32_t>(arena.data(after), arena.end(after)), three);
+}
+
 }  // namespace
 }  // namespace korvane
