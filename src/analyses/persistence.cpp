@@ -89,6 +89,12 @@ class Tracker {
     // The step's first new clique holds the edge, and gets the next number.
     if (!graph_.add_edge(u, v, static_cast<std::uint32_t>(cliques_))) return;  // same graph
     view_.load(graph_, u, v, ticker_);
+    if (view_.common().empty()) {
+      add_lone_edge(u, v, fresh_u, fresh_v);
+      levels_.settle(step_, weight_, out, ticker_);
+      if (cap_ != kUnbounded) add_top_cliques(u, v);
+      return;
+    }
     find_new_cliques();
     new_refs_.clear();
     for (std::size_t i = 0; i < inner_.count(); ++i) add_new_clique(i, u, v, fresh_u, fresh_v);
@@ -184,6 +190,41 @@ class Tracker {
     for (DenseVertex x : clique_) {
       if (clique_of_vertex_[x] == kNone) clique_of_vertex_[x] = number;
     }
+  }
+
+  // An edge without common neighbours, as most edges of a sparse graph
+  // are: M = {u, v} is the step's one new clique, and its sides are the
+  // vertices. What add_new_clique() does, without the bookkeeping that only
+  // larger or several new cliques need.
+  void add_lone_edge(DenseVertex u, DenseVertex v, bool fresh_u, bool fresh_v) {
+    clique_.resize(2);
+    clique_[0] = std::min(u, v);
+    clique_[1] = std::max(u, v);
+    const CliqueRef side_u{fresh_v ? kNone : lone_vertex_holder(v)};
+    const CliqueRef side_v{fresh_u ? kNone : lone_vertex_holder(u)};
+    const std::uint32_t number = number_clique();
+    SlotIndex level_zero;
+    if (side_u.number != kNone && side_v.number != kNone) {
+      level_zero = slot(side_u, 0);
+      ticker_.tick();
+      levels_.join(level_zero, slot(side_v, 0), 0);
+    } else {
+      slots_.clear();
+      name_edge_of_arrival(side_u.number != kNone ? side_u : side_v);
+      level_zero = slots_[0];
+    }
+    low_.push_back(level_zero);
+    // Level 1 is the edge's top level unless a bound keeps it apart.
+    low_.push_back(levels_of(2) == 2 ? levels_.open(1, clique_) : kNone);
+    for (DenseVertex x : {u, v}) {
+      if (clique_of_vertex_[x] == kNone) clique_of_vertex_[x] = number;
+    }
+  }
+
+  std::uint32_t lone_vertex_holder(DenseVertex x) const {
+    const std::uint32_t number = clique_of_vertex_[x];
+    if (number == kNone) throw InternalFailure("an old clique is missing");
+    return number;
   }
 
   // The level-0 slot of an edge u-v whose end v (or both) arrives with it:

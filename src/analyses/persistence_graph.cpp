@@ -19,8 +19,9 @@ GrowingGraph::GrowingGraph(std::size_t vertex_count, const std::vector<WeightedE
     ++start_[e.v + 1];
   }
   for (std::size_t x = 0; x < vertex_count; ++x) start_[x + 1] += start_[x];
-  ends_.resize(start_[vertex_count]);
-  cliques_.resize(start_[vertex_count]);
+  // Left unset: a place is read only once an edge has filled it.
+  ends_.reset(new DenseVertex[start_[vertex_count]]);
+  cliques_.reset(new std::uint32_t[start_[vertex_count]]);
 }
 
 bool GrowingGraph::arrive(DenseVertex v) {
@@ -29,23 +30,17 @@ bool GrowingGraph::arrive(DenseVertex v) {
   return true;
 }
 
-bool GrowingGraph::add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique) {
-  if (!place(u, v, clique)) return false;
-  place(v, u, clique);
-  return true;
-}
-
 // Inserts y into the ascending list of x; false when it is there already.
 // One scan from the back moves up the entries it passes: lists are short
 // enough that this beats a search and a call to memmove. The room counts
 // every edge given, repeats too, so the list has a free place even for a
 // repeat.
-bool GrowingGraph::place(DenseVertex x, DenseVertex y, std::uint32_t clique) {
+inline bool GrowingGraph::place(DenseVertex x, DenseVertex y, std::uint32_t clique) {
   const std::size_t first = start_[x];
   const std::size_t count = degree_[x];
-  if (first + count == start_[x + 1]) throw InternalFailure("an edge came that was not announced");
-  DenseVertex* ends = ends_.data() + first;
-  std::uint32_t* cliques = cliques_.data() + first;
+  if (first + count == start_[x + 1]) unannounced();
+  DenseVertex* ends = ends_.get() + first;
+  std::uint32_t* cliques = cliques_.get() + first;
   std::size_t at = count;
   for (; at > 0 && ends[at - 1] > y; --at) {
     ends[at] = ends[at - 1];
@@ -65,6 +60,15 @@ bool GrowingGraph::place(DenseVertex x, DenseVertex y, std::uint32_t clique) {
   return true;
 }
 
+bool GrowingGraph::add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique) {
+  if (!place(u, v, clique)) return false;
+  place(v, u, clique);
+  return true;
+}
+
+// Out of line, so that place() stays small enough to inline.
+void GrowingGraph::unannounced() { throw InternalFailure("an edge came that was not announced"); }
+
 std::uint32_t GrowingGraph::clique_of_edge(DenseVertex u, DenseVertex v) const {
   const auto around = neighbours(u);
   const auto at = std::lower_bound(around.begin(), around.end(), v);
@@ -79,18 +83,23 @@ void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, Int
   const auto& a = graph.neighbours(u);
   const auto& b = graph.neighbours(v);
   ticker.tick(a.size() + b.size() + 1);
-  // The common neighbours by marking those of u: one cheap pass over each
-  // list, where a merge of the two branches unpredictably at every step.
-  ++pass_;
-  for (DenseVertex x : a) seen_[x] = pass_;
   common_.clear();
-  for (DenseVertex y : b) {
-    if (seen_[y] == pass_) common_.push_back(y);
+  side_links_.clear();
+  if (a.size() > 1 && b.size() > 1) {
+    // The common neighbours by marking those of u: one cheap pass over each
+    // list, where a merge of the two branches unpredictably at every step.
+    // (An end whose one neighbour is the other end has none.)
+    ++pass_;
+    for (DenseVertex x : a) seen_[x] = pass_;
+    for (DenseVertex y : b) {
+      if (seen_[y] == pass_) common_.push_back(y);
+    }
   }
   words_ = (common_.size() + 63) / 64;
-  local_.adjacency.resize(common_.size());
-  for (auto& around : local_.adjacency) around.clear();
-  side_links_.clear();
+  if (local_.adjacency.size() != common_.size() || !common_.empty()) {
+    local_.adjacency.resize(common_.size());
+    for (auto& around : local_.adjacency) around.clear();
+  }
   if (common_.size() < 2) return;
   split_neighbours(u, v, ticker);
   side_bits_.assign(side_.size() * words_, 0);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -41,18 +42,19 @@ class GrowingGraph {
   std::uint32_t clique_of_edge(DenseVertex u, DenseVertex v) const;
 
   std::span<const DenseVertex> neighbours(DenseVertex v) const noexcept {
-    return {ends_.data() + start_[v], degree_[v]};
+    return {ends_.get() + start_[v], degree_[v]};
   }
 
  private:
   bool place(DenseVertex x, DenseVertex y, std::uint32_t clique);
+  [[noreturn]] static void unannounced();
 
   // The list of x is ends_[start_[x] ..) with degree_[x] entries and room
   // up to start_[x + 1]; cliques_ runs beside ends_.
   std::vector<std::size_t> start_;
   std::vector<std::uint32_t> degree_;
-  std::vector<DenseVertex> ends_;
-  std::vector<std::uint32_t> cliques_;
+  std::unique_ptr<DenseVertex[]> ends_;
+  std::unique_ptr<std::uint32_t[]> cliques_;
   std::vector<char> present_;  // an admitted edge touches the vertex
 };
 
