@@ -150,7 +150,9 @@ void ComponentLevels::collect_extras(const Part* first, const Part* last, const 
   if (others == 0) return;
   const auto base_size = static_cast<std::size_t>(last_of(*base) - first_of(*base));
   ticker.tick(others + 1);
-  if (others * static_cast<std::size_t>(std::bit_width(base_size)) < base_size) {
+  if (first->level == 0) {
+    extras_at_level_zero(first, last, base);
+  } else if (others * static_cast<std::size_t>(std::bit_width(base_size)) < base_size) {
     extras_by_bisection(first, last, base);
   } else {
     extras_by_marks(first, last, base, largest);
@@ -165,6 +167,27 @@ void ComponentLevels::extras_by_bisection(const Part* first, const Part* last, c
     }
   }
   std::sort(extras_.begin(), extras_.end());
+  extras_.erase(std::unique(extras_.begin(), extras_.end()), extras_.end());
+}
+
+// The components of level 0 partition the vertices, so the keys of the
+// parts are apart from the base and from one another: only the vertices of
+// cliques added to the component need looking up. Most such merges bring
+// one other part, whose set (or what the base lacks of it) is the extras as
+// it is.
+void ComponentLevels::extras_at_level_zero(const Part* first, const Part* last, const Part* base) {
+  for (const Part* p = first; p != last; ++p) {
+    if (p == base) continue;
+    const auto middle = static_cast<std::ptrdiff_t>(extras_.size());
+    if (p->key != kNoKey) {
+      extras_.insert(extras_.end(), first_of(*p), last_of(*p));
+    } else {
+      for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
+        if (!std::binary_search(first_of(*base), last_of(*base), *x)) extras_.push_back(*x);
+      }
+    }
+    std::inplace_merge(extras_.begin(), extras_.begin() + middle, extras_.end());
+  }
   extras_.erase(std::unique(extras_.begin(), extras_.end()), extras_.end());
 }
 

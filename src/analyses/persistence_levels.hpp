@@ -90,6 +90,7 @@ class ComponentLevels {
   void hold(KeyIndex key, std::uint64_t step, double weight);
   const Part* pick_base(const Part* first, const Part* last) const;
   void collect_extras(const Part* first, const Part* last, const Part* base, InterruptTicker& ticker);
+  void extras_at_level_zero(const Part* first, const Part* last, const Part* base);
   void extras_by_bisection(const Part* first, const Part* last, const Part* base);
   void extras_by_marks(const Part* first, const Part* last, const Part* base, DenseVertex largest);
   static bool one_of_a_kind(std::uint32_t level, std::size_t size);
