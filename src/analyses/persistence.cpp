@@ -197,7 +197,8 @@ class Tracker {
   // vertices. What add_new_clique() does, without the bookkeeping that only
   // larger or several new cliques need.
   void add_lone_edge(DenseVertex u, DenseVertex v, bool fresh_u, bool fresh_v) {
-    clique_.resize(2);
+    // Most often the step before was a lone edge too.
+    if (clique_.size() != 2) clique_.resize(2);
     clique_[0] = std::min(u, v);
     clique_[1] = std::max(u, v);
     const CliqueRef side_u{fresh_v ? kNone : lone_vertex_holder(v)};
