@@ -69,6 +69,11 @@ class SetArena {
       block.offset = spare.back();
       spare.pop_back();
     } else {
+      // Blocks of a power-of-two size would lie a multiple of 4 KiB apart,
+      // and copying a set from one into another, as a component that grows
+      // does at every merge, then stalls on loads that seem to alias the
+      // stores just made: a large fresh block starts a little further on.
+      if ((std::size_t{sizeof(T)} << block.room) >= kSkewFrom) take(kSkew);
       block.offset = used_;
       take(std::size_t{1} << block.room);
     }
@@ -100,6 +105,9 @@ class SetArena {
     }
     used_ += count;
   }
+
+  static constexpr std::size_t kSkewFrom = 256;  // bytes of a block
+  static constexpr std::size_t kSkew = 64 / sizeof(T);
 
   std::unique_ptr<T[]> items_;
   std::size_t used_ = 0;
