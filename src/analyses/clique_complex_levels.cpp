@@ -233,15 +233,24 @@ void add_touched_vertices(const DegeneracyGraph& ranked,
 struct JoinedEdges {
   explicit JoinedEdges(std::size_t slots) : forest(slots), in_triangle(slots, 0) {}
 
+  // One find per edge, and none for an edge on no triangle so far: it is
+  // still a singleton, its own root.
   void join(std::size_t ab, std::size_t ac, std::size_t bc) {
-    forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac));
-    forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc));
+    std::uint32_t root = root_of(ab);
+    root = forest.link(root, root_of(ac));
+    forest.link(root, root_of(bc));
     in_triangle[ab] = in_triangle[ac] = in_triangle[bc] = 1;
   }
   bool on_triangle(std::size_t slot) const { return in_triangle[slot] != 0; }
 
   UnionFind<std::uint32_t> forest;
   std::vector<char> in_triangle;
+
+ private:
+  std::uint32_t root_of(std::size_t slot) {
+    const auto x = static_cast<std::uint32_t>(slot);
+    return in_triangle[slot] != 0 ? forest.find(x) : x;
+  }
 };
 
 // The maximal cliques of three or more vertices, as ranks: the only ones
