@@ -253,12 +253,13 @@ struct JoinedEdges {
   }
 };
 
+
 // The maximal cliques of three or more vertices, as ranks: the only ones
 // levels of clique size 3 and up read (size 2 is read off the edges), and
 // the ones the limit counts. With `edges`, the edges of every triangle are
 // joined there.
 CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& limits, JoinedEdges* edges,
-                            InterruptTicker& ticker) {
+                            std::size_t row_search_max, InterruptTicker& ticker) {
   std::vector<std::vector<DenseVertex>> runs;  // by size
   std::size_t found = 0;
   auto sink = [&](const DenseVertex* first, const DenseVertex* last) {
@@ -268,7 +269,8 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
     for (; first != last; ++first) runs[size].push_back(*first);
   };
   auto triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
-  clique_search_detail::maximal_cliques_ranked(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
+  clique_search_detail::maximal_cliques_ranked(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3,
+                                               row_search_max);
   return CliqueTable(std::move(runs), ranked.graph.size());
 }
 
@@ -428,7 +430,8 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
   std::optional<JoinedEdges> edges_joined;
   if (edges_apart) edges_joined.emplace(ranked.graph.neighbours.size());
   {
-    const CliqueTable table = maximal_cliques(ranked, limits, edges_joined ? &*edges_joined : nullptr, ticker);
+    const CliqueTable table = maximal_cliques(ranked, limits, edges_joined ? &*edges_joined : nullptr,
+                                            tuning.row_search_max, ticker);
     const std::size_t largest = std::max<std::size_t>(table.largest(), ranked.graph.neighbours.empty() ? 1 : 2);
     const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest);
     // Levels of clique size 3 .. top follow the overlap rule, size 2 the
