@@ -263,7 +263,7 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
   std::vector<std::vector<DenseVertex>> runs;  // by size
   std::size_t found = 0;
   auto sink = [&](const DenseVertex* first, const DenseVertex* last) {
-    check_capacity(++found, limits.cliques, "maximal cliques");
+    if (++found > limits.cliques) check_capacity(found, limits.cliques, "maximal cliques");
     const auto size = static_cast<std::size_t>(last - first);
     if (runs.size() <= size) runs.resize(size + 1);
     for (; first != last; ++first) runs[size].push_back(*first);

@@ -837,11 +837,16 @@ class RowSearch {
     for (std::size_t w = 0; w < W; ++w) total += ones(a[w] & b[w]);
     return total;
   }
+  // Calls f(v) for every bit v of row in words `from` and up, ascending.
   template <class F>
-  static void each(const Row& row, F&& f) {
-    for (std::size_t w = 0; w < W; ++w) {
+  static void each(const Row& row, std::size_t from, F&& f) {
+    for (std::size_t w = from; w < W; ++w) {
       for (Word b = row[w]; b != 0; b &= b - 1) f(static_cast<DenseVertex>(w * 64 + static_cast<std::size_t>(std::countr_zero(b))));
     }
+  }
+  template <class F>
+  static void each(const Row& row, F&& f) {
+    each(row, 0, f);
   }
 
   // The slot of edge {a, b}, a < b, in a's list.
@@ -881,7 +886,7 @@ class RowSearch {
         loose_.emplace_back(c, c);
         continue;
       }
-      each(masked_above(local, c), [&](DenseVertex d) {
+      each(masked_above(local, c), c / 64, [&](DenseVertex d) {
         if (triangles_ != nullptr) (*triangles_)(later_slot_[c], later_slot_[d], slot(c, d));
         if (meet(local, rows_[d])) {
           rich[c / 64] |= Word{1} << (c % 64);
