@@ -266,7 +266,7 @@ CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& li
     if (++found > limits.cliques) check_capacity(found, limits.cliques, "maximal cliques");
     const auto size = static_cast<std::size_t>(last - first);
     if (runs.size() <= size) runs.resize(size + 1);
-    for (; first != last; ++first) runs[size].push_back(*first);
+    runs[size].insert(runs[size].end(), first, last);
   };
   auto triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
   clique_search_detail::maximal_cliques_ranked(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3,
