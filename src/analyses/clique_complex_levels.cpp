@@ -233,33 +233,44 @@ void add_touched_vertices(const DegeneracyGraph& ranked,
 struct JoinedEdges {
   explicit JoinedEdges(std::size_t slots) : forest(slots), in_triangle(slots, 0) {}
 
+  // One find per edge, and none for an edge on no triangle so far: it is
+  // still a singleton, its own root.
   void join(std::size_t ab, std::size_t ac, std::size_t bc) {
-    forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(ac));
-    forest.unite(static_cast<std::uint32_t>(ab), static_cast<std::uint32_t>(bc));
+    std::uint32_t root = root_of(ab);
+    root = forest.link(root, root_of(ac));
+    forest.link(root, root_of(bc));
     in_triangle[ab] = in_triangle[ac] = in_triangle[bc] = 1;
   }
   bool on_triangle(std::size_t slot) const { return in_triangle[slot] != 0; }
 
   UnionFind<std::uint32_t> forest;
   std::vector<char> in_triangle;
+
+ private:
+  std::uint32_t root_of(std::size_t slot) {
+    const auto x = static_cast<std::uint32_t>(slot);
+    return in_triangle[slot] != 0 ? forest.find(x) : x;
+  }
 };
+
 
 // The maximal cliques of three or more vertices, as ranks: the only ones
 // levels of clique size 3 and up read (size 2 is read off the edges), and
 // the ones the limit counts. With `edges`, the edges of every triangle are
 // joined there.
 CliqueTable maximal_cliques(const DegeneracyGraph& ranked, const GraphLimits& limits, JoinedEdges* edges,
-                            InterruptTicker& ticker) {
+                            std::size_t row_search_max, InterruptTicker& ticker) {
   std::vector<std::vector<DenseVertex>> runs;  // by size
   std::size_t found = 0;
   auto sink = [&](const DenseVertex* first, const DenseVertex* last) {
-    check_capacity(++found, limits.cliques, "maximal cliques");
+    if (++found > limits.cliques) check_capacity(found, limits.cliques, "maximal cliques");
     const auto size = static_cast<std::size_t>(last - first);
     if (runs.size() <= size) runs.resize(size + 1);
-    for (; first != last; ++first) runs[size].push_back(*first);
+    runs[size].insert(runs[size].end(), first, last);
   };
   auto triangles = [edges](std::size_t ab, std::size_t ac, std::size_t bc) { edges->join(ab, ac, bc); };
-  clique_search_detail::maximal_cliques_ranked(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3);
+  clique_search_detail::maximal_cliques_ranked(ranked, ticker, sink, edges != nullptr ? &triangles : nullptr, 3,
+                                               row_search_max);
   return CliqueTable(std::move(runs), ranked.graph.size());
 }
 
@@ -419,7 +430,8 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
   std::optional<JoinedEdges> edges_joined;
   if (edges_apart) edges_joined.emplace(ranked.graph.neighbours.size());
   {
-    const CliqueTable table = maximal_cliques(ranked, limits, edges_joined ? &*edges_joined : nullptr, ticker);
+    const CliqueTable table = maximal_cliques(ranked, limits, edges_joined ? &*edges_joined : nullptr,
+                                            tuning.row_search_max, ticker);
     const std::size_t largest = std::max<std::size_t>(table.largest(), ranked.graph.neighbours.empty() ? 1 : 2);
     const std::uint64_t level_count = std::min<std::uint64_t>(cap, largest);
     // Levels of clique size 3 .. top follow the overlap rule, size 2 the

@@ -30,6 +30,10 @@ struct OverlapTuning {
   // 8: one bit each) is read by marking each vertex's groups; more groups
   // are sorted by a counting pass.
   std::size_t few_edge_groups = 8;
+  // Graphs of at most this many vertices (and at most 512, of average
+  // degree at most 64) search their maximal cliques on the graph's rows of
+  // adjacency bits rather than neighbourhood by neighbourhood.
+  std::size_t row_search_max = 512;
 };
 
 // For every clique size k = 3 .. top, a forest over the cliques that can

@@ -113,8 +113,8 @@ DegeneracyGraph renumbered(const Graph& graph, InterruptTicker& ticker) {
 DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker) { return renumbered(graph, ticker); }
 
 void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink,
-                             const TriangleSink* triangles, std::size_t min_size) {
-  maximal_cliques_ranked(ranked, ticker, sink, triangles, min_size);
+                             const TriangleSink* triangles, std::size_t min_size, std::size_t row_search_max) {
+  maximal_cliques_ranked(ranked, ticker, sink, triangles, min_size, row_search_max);
 }
 
 void for_each_clique_of_size(const DegeneracyGraph& ranked, std::uint64_t size, InterruptTicker& ticker,

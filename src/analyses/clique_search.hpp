@@ -72,10 +72,14 @@ using TriangleSink = std::function<void(std::size_t ab, std::size_t ac, std::siz
 // The ranked search leaves out the maximal cliques of fewer than `min_size`
 // vertices (not even checking that they are maximal when it can), and hands
 // every triangle, exactly once, to `triangles` when given: it meets them
-// all on the way.
+// all on the way. Graphs of at most `row_search_max` vertices (and at most
+// 512) and of average degree at most 64 are searched on their rows of
+// adjacency bits, the others neighbourhood by neighbourhood: the same
+// cliques and triangles either way.
 void for_each_maximal_clique(const DenseGraph& graph, InterruptTicker& ticker, const CliqueSink& sink);
 void for_each_maximal_clique(const DegeneracyGraph& ranked, InterruptTicker& ticker, const RankedCliqueSink& sink,
-                             const TriangleSink* triangles = nullptr, std::size_t min_size = 0);
+                             const TriangleSink* triangles = nullptr, std::size_t min_size = 0,
+                             std::size_t row_search_max = 0);
 
 // Every clique of exactly `size` vertices exactly once (size 0: the empty
 // clique once).

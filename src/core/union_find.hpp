@@ -62,6 +62,17 @@ class UnionFind {
     return Merge{ra, rb};
   }
 
+  // Joins the sets of two roots and returns the root of the whole, for a
+  // caller that joins several elements in turn and keeps the running root
+  // rather than finding it again. Precondition: both are roots.
+  Idx link(Idx ra, Idx rb) noexcept {
+    if (ra == rb) return ra;
+    if (rank_[ra] < rank_[rb]) std::swap(ra, rb);
+    parent_[rb] = ra;
+    if (rank_[ra] == rank_[rb]) ++rank_[ra];
+    return ra;
+  }
+
  private:
   std::vector<Idx> parent_;
   std::vector<std::uint8_t> rank_;

@@ -51,12 +51,18 @@ PyRef run_limited(PyObject* const* args, Edges (*convert)(PyObject*), Run run) {
   return builder.finish();
 }
 
+// hook(edges, max_q, vertex_limit, clique_limit[, row_search_max]): the last
+// one, when given, sets OverlapTuning::row_search_max (0: every graph is
+// searched neighbourhood by neighbourhood).
 PyObject* shipped_graph(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    expect_arguments(nargs, kwnames, 4);
-    return run_limited<LevelsBuilder>(args, convert_edges, [](auto edges, auto bound, const auto& sink, auto limits) {
-      clique_complex_levels(std::move(edges), bound, sink, limits);
-    });
+    expect_arguments(nargs, kwnames, nargs == 5 ? 5 : 4);
+    OverlapTuning tuning;
+    if (nargs == 5) tuning.row_search_max = convert_u64(args[4]);
+    return run_limited<LevelsBuilder>(args, convert_edges,
+                                      [&tuning](auto edges, auto bound, const auto& sink, auto limits) {
+                                        clique_complex_levels(std::move(edges), bound, sink, limits, tuning);
+                                      });
   });
 }
 

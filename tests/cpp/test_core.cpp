@@ -54,6 +54,39 @@ TEST(UnionFind, MatchesLabelModelOnRandomUnions) {
   }
 }
 
+// Chains of link() on running roots, as the edge forest joins a triangle:
+// the same partition as the label model, the returned root heading it all.
+TEST(UnionFind, LinkKeepsTheRunningRootOfAChain) {
+  std::mt19937_64 rng(77002);
+  for (int round = 0; round < 200; ++round) {
+    const std::size_t n = 2 + rng() % 40;
+    UnionFind<std::uint32_t> forest(n);
+    std::vector<std::size_t> label(n);
+    std::iota(label.begin(), label.end(), 0);
+    for (std::size_t op = rng() % (n + 1); op > 0; --op) {
+      std::uint32_t root = forest.find(static_cast<std::uint32_t>(rng() % n));
+      for (std::size_t k = 1 + rng() % 3; k > 0; --k) {
+        const auto b = static_cast<std::uint32_t>(rng() % n);
+        const std::size_t from = label[b];
+        const std::size_t to = label[root];
+        for (auto& l : label) {
+          if (l == from) l = to;
+        }
+        root = forest.link(root, forest.find(b));
+        ASSERT_EQ(forest.find(root), root);
+        ASSERT_EQ(forest.find(b), root);
+      }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) {
+        EXPECT_EQ(forest.find(static_cast<std::uint32_t>(i)) == forest.find(static_cast<std::uint32_t>(j)),
+                  label[i] == label[j]);
+      }
+    }
+    if (HasFailure()) break;
+  }
+}
+
 TEST(UnionFind, ExtendAddsSingletonsAndKeepsSets) {
   UnionFind<std::uint32_t> forest(3);
   ASSERT_TRUE(forest.unite(0, 2));

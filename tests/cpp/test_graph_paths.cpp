@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -51,12 +52,13 @@ std::vector<Edge> overlapping_cliques(std::mt19937_64& rng, std::size_t pool, st
 
 // Each setting sends overlaps down a different path; all must agree.
 const std::vector<OverlapTuning> kTunings = {
-    {16, 12, 8},  // as shipped
-    {16, 0, 8},   // every node split by its vertices, nothing compared pair by pair
-    {16, 1, 0},   // level 1 always by the counting pass
-    {3, 12, 8},   // every clique of four or more vertices large: counted through the vertex index
-    {4, 12, 1},   // four-vertex cliques walked, larger ones counted, roots mixing both
-    {4, 2, 0},
+    {16, 12, 8, 512},  // as shipped: cliques searched on the graph's rows
+    {16, 12, 8, 0},    // cliques searched neighbourhood by neighbourhood
+    {16, 0, 8, 512},   // every node split by its vertices, nothing compared pair by pair
+    {16, 1, 0, 0},     // level 1 always by the counting pass
+    {3, 12, 8, 512},   // every clique of four or more vertices large: counted through the vertex index
+    {4, 12, 1, 512},   // four-vertex cliques walked, larger ones counted, roots mixing both
+    {4, 2, 0, 0},
 };
 
 TEST(GraphOverlapPaths, EveryTuningMatchesReference) {
@@ -69,7 +71,8 @@ TEST(GraphOverlapPaths, EveryTuningMatchesReference) {
       const Levels expected = reference_levels(edges, bound);
       for (const OverlapTuning& tuning : kTunings) {
         ASSERT_EQ(normalised(clique_complex_levels(edges, bound, GraphLimits{}, tuning)), expected)
-            << "round " << round << " small " << tuning.small_clique_max << " pairwise " << tuning.pairwise_group_max;
+            << "round " << round << " small " << tuning.small_clique_max << " pairwise " << tuning.pairwise_group_max
+            << " rows " << tuning.row_search_max;
       }
     }
   }
@@ -238,53 +241,68 @@ TEST(CliqueSearchPaths, EveryNeighbourhoodModeMatchesPlainEnumeration) {
   }
 }
 
-// The ranked search with the levels' settings: only cliques of three or
-// more vertices, and every triangle once as the slots of its edges.
+// The ranked search's cliques of at least `min_size` vertices, as sets of
+// original vertices, and its triangles, as sets of the original vertices of
+// their edges' slots; a clique or triangle met twice fails the test.
+struct RankedFindings {
+  std::set<std::vector<DenseVertex>> cliques;
+  std::set<std::vector<DenseVertex>> triangles;
+};
+
+DegeneracyGraph ranked_graph(const PlainGraph& g, InterruptTicker& ticker) {
+  CompactGraph compact;
+  compact.start.assign(1, 0);
+  for (const auto& around : g.around) {
+    compact.neighbours.insert(compact.neighbours.end(), around.begin(), around.end());
+    compact.start.push_back(compact.neighbours.size());
+  }
+  return by_degeneracy(compact, ticker);
+}
+
+RankedFindings ranked_findings(const DegeneracyGraph& ranked, std::size_t min_size, std::size_t row_search_max,
+                               const std::string& name) {
+  InterruptTicker ticker;
+  RankedFindings found;
+  // The original vertices of a slot's edge.
+  auto ends = [&](std::size_t slot) {
+    const auto owner = static_cast<std::size_t>(
+        std::upper_bound(ranked.graph.start.begin(), ranked.graph.start.end(), slot) - ranked.graph.start.begin() - 1);
+    EXPECT_GE(slot, ranked.later[owner]) << name << ": slot in the earlier part of a list";
+    return std::make_pair(ranked.order[owner], ranked.order[ranked.graph.neighbours[slot]]);
+  };
+  const TriangleSink on_triangle = [&](std::size_t ab, std::size_t ac, std::size_t bc) {
+    std::set<DenseVertex> vertices;
+    for (std::size_t slot : {ab, ac, bc}) {
+      const auto [u, v] = ends(slot);
+      vertices.insert(u);
+      vertices.insert(v);
+    }
+    ASSERT_EQ(vertices.size(), 3u) << name;
+    ASSERT_TRUE(found.triangles.insert({vertices.begin(), vertices.end()}).second) << name << ": a triangle twice";
+  };
+  for_each_maximal_clique(
+      ranked, ticker,
+      [&](const DenseVertex* first, const DenseVertex* last) {
+        ASSERT_TRUE(std::is_sorted(first, last)) << name;
+        ASSERT_GE(static_cast<std::size_t>(last - first), min_size) << name;
+        std::vector<DenseVertex> clique;
+        for (; first != last; ++first) clique.push_back(ranked.order[*first]);
+        std::sort(clique.begin(), clique.end());
+        ASSERT_TRUE(found.cliques.insert(clique).second) << name << ": a clique twice";
+      },
+      &on_triangle, min_size, row_search_max);
+  return found;
+}
+
+// The ranked search under each size floor, neighbourhood by neighbourhood
+// and on the graph's rows: exactly the maximal cliques that large, and
+// every triangle once as the slots of its edges.
 TEST(CliqueSearchPaths, RankedSearchReportsTrianglesAndLargerCliques) {
   std::mt19937_64 rng(9090);
   InterruptTicker ticker;
   for (const auto& [name, g] : neighbourhood_shapes(rng)) {
-    CompactGraph compact;
-    compact.start.assign(1, 0);
-    for (const auto& around : g.around) {
-      compact.neighbours.insert(compact.neighbours.end(), around.begin(), around.end());
-      compact.start.push_back(compact.neighbours.size());
-    }
-    const DegeneracyGraph ranked = by_degeneracy(compact, ticker);
-    // The original vertices of a slot's edge.
-    auto ends = [&](std::size_t slot) {
-      const auto owner = static_cast<std::size_t>(
-          std::upper_bound(ranked.graph.start.begin(), ranked.graph.start.end(), slot) - ranked.graph.start.begin() - 1);
-      EXPECT_GE(slot, ranked.later[owner]) << name << ": slot in the earlier part of a list";
-      return std::make_pair(ranked.order[owner], ranked.order[ranked.graph.neighbours[slot]]);
-    };
-    std::set<std::vector<DenseVertex>> triangles;
-    std::set<std::vector<DenseVertex>> cliques;
-    const TriangleSink on_triangle = [&](std::size_t ab, std::size_t ac, std::size_t bc) {
-      std::set<DenseVertex> vertices;
-      for (std::size_t slot : {ab, ac, bc}) {
-        const auto [u, v] = ends(slot);
-        vertices.insert(u);
-        vertices.insert(v);
-      }
-      ASSERT_EQ(vertices.size(), 3u) << name;
-      ASSERT_TRUE(triangles.insert({vertices.begin(), vertices.end()}).second) << name << ": a triangle twice";
-    };
-    for_each_maximal_clique(
-        ranked, ticker,
-        [&](const DenseVertex* first, const DenseVertex* last) {
-          ASSERT_TRUE(std::is_sorted(first, last)) << name;
-          std::vector<DenseVertex> clique;
-          for (; first != last; ++first) clique.push_back(ranked.order[*first]);
-          std::sort(clique.begin(), clique.end());
-          cliques.insert(clique);
-        },
-        &on_triangle, 3);
-    std::set<std::vector<DenseVertex>> expected_cliques;
-    for (const auto& c : plain_maximal_cliques(g)) {
-      if (c.size() >= 3) expected_cliques.insert(c);
-    }
-    EXPECT_EQ(cliques, expected_cliques) << name;
+    const DegeneracyGraph ranked = ranked_graph(g, ticker);
+    const std::set<std::vector<DenseVertex>> all = plain_maximal_cliques(g);
     std::set<std::vector<DenseVertex>> expected_triangles;
     for (DenseVertex a = 0; a < g.around.size(); ++a) {
       for (DenseVertex b : g.around[a]) {
@@ -293,7 +311,50 @@ TEST(CliqueSearchPaths, RankedSearchReportsTrianglesAndLargerCliques) {
         }
       }
     }
-    EXPECT_EQ(triangles, expected_triangles) << name;
+    for (std::size_t min_size : std::initializer_list<std::size_t>{0, 2, 3, 4}) {
+      std::set<std::vector<DenseVertex>> expected_cliques;
+      for (const auto& c : all) {
+        if (c.size() >= min_size) expected_cliques.insert(c);
+      }
+      for (std::size_t rows : {std::size_t{0}, std::size_t{512}}) {
+        const RankedFindings found = ranked_findings(ranked, min_size, rows, name);
+        EXPECT_EQ(found.cliques, expected_cliques) << name << " min " << min_size << " rows " << rows;
+        EXPECT_EQ(found.triangles, expected_triangles) << name << " min " << min_size << " rows " << rows;
+      }
+    }
+  }
+}
+
+// Random graphs up to the row search's limit, their sizes on both sides of
+// word boundaries and their densities from sparse to near complete: the
+// search on rows finds what the neighbourhood search finds.
+TEST(CliqueSearchPaths, RowSearchMatchesNeighbourhoodSearch) {
+  std::mt19937_64 rng(9191);
+  InterruptTicker ticker;
+  // Denser graphs stay smaller: their maximal cliques multiply.
+  const std::pair<std::size_t, double> shapes[] = {
+      {1, 0.0},    {2, 1.0},   {5, 0.5},    {20, 0.97},  {30, 0.7},   {63, 0.3},   {64, 0.3},  {65, 0.3},
+      {127, 0.1},  {129, 0.2}, {130, 0.02}, {200, 0.1},  {300, 0.1},  {448, 0.05}, {512, 0.1}, {512, 0.02}};
+  for (const auto& [n, density] : shapes) {
+    {
+      PlainGraph g;
+      g.link(static_cast<DenseVertex>(n - 1), static_cast<DenseVertex>(n - 1));
+      std::bernoulli_distribution edge(density);
+      for (DenseVertex a = 0; a < n; ++a) {
+        for (DenseVertex b = a + 1; b < n; ++b) {
+          if (edge(rng)) g.link(a, b);
+        }
+      }
+      const DegeneracyGraph ranked = ranked_graph(g, ticker);
+      const std::string name = "n " + std::to_string(n) + " p " + std::to_string(density);
+      for (std::size_t min_size : std::initializer_list<std::size_t>{0, 3}) {
+        const RankedFindings by_rows = ranked_findings(ranked, min_size, 512, name);
+        const RankedFindings by_hoods = ranked_findings(ranked, min_size, 0, name);
+        EXPECT_EQ(by_rows.cliques, by_hoods.cliques) << name << " min " << min_size;
+        EXPECT_EQ(by_rows.triangles, by_hoods.triangles) << name << " min " << min_size;
+      }
+      if (HasFailure()) return;
+    }
   }
 }
 

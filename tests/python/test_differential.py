@@ -36,12 +36,19 @@ def test_simplices(reference, simplices):
         assert got[0] == want[0]  # level 0's order is defined
 
 
+def by_neighbourhoods(reference, edges, max_q):
+    """The shipped graph analysis with its clique search forced neighbourhood by
+    neighbourhood: small graphs otherwise search on rows of adjacency bits."""
+    return reference._shipped_graph(edges, max_q, 2**32 - 2, 2**32 - 2, 0)
+
+
 @SETTINGS
 @given(st.lists(st.tuples(vertex_ids, vertex_ids), max_size=24), bounds)
 def test_graph(reference, edges, max_q):
     got = korvane.py_find_hierarchical_q_components_within_graph(edges, max_q)
     want = reference.py_find_hierarchical_q_components_within_graph(edges, max_q)
     assert level_multisets(got) == level_multisets(want)
+    assert level_multisets(by_neighbourhoods(reference, edges, max_q)) == level_multisets(want)
 
 
 weights = st.one_of(
@@ -81,3 +88,4 @@ def test_denser_graphs(reference, edges, max_q):
     got = korvane.py_find_hierarchical_q_components_within_graph(edges, max_q)
     want = reference.py_find_hierarchical_q_components_within_graph(edges, max_q)
     assert level_multisets(got) == level_multisets(want)
+    assert level_multisets(by_neighbourhoods(reference, edges, max_q)) == level_multisets(want)
