@@ -253,7 +253,6 @@ struct JoinedEdges {
   }
 };
 
-
 // The maximal cliques of three or more vertices, as ranks: the only ones
 // levels of clique size 3 and up read (size 2 is read off the edges), and
 // the ones the limit counts. With `edges`, the edges of every triangle are
