@@ -204,6 +204,8 @@ def fmt_mb(mb):
 def cell(entry, korvane_time, timeout):
     """Time and ratio-to-korvane cells for a baseline's entry."""
     status = entry.get("status")
+    # A baseline timed in turns with korvane carries korvane's time of its own.
+    korvane_time = entry.get("korvane_time_s") or korvane_time
     if status == "ok":
         ratio = entry["time_s"] / korvane_time if korvane_time else None
         return fmt_time(entry["time_s"]), fmt_ratio(ratio)
