@@ -52,14 +52,11 @@ class UnionFind {
 
   // Joins the sets of a and b; nothing when they were already one.
   std::optional<Merge> unite(Idx a, Idx b) noexcept {
-    Idx ra = find(a);
-    Idx rb = find(b);
+    const Idx ra = find(a);
+    const Idx rb = find(b);
     if (ra == rb) return std::nullopt;
-    if (rank_[ra] < rank_[rb]) std::swap(ra, rb);
-    parent_[rb] = ra;
-    // Ranks stay below 64: a rank r root heads at least 2^r elements.
-    if (rank_[ra] == rank_[rb]) ++rank_[ra];
-    return Merge{ra, rb};
+    const Idx root = link(ra, rb);
+    return Merge{root, root == ra ? rb : ra};
   }
 
   // Joins the sets of two roots and returns the root of the whole, for a
@@ -69,6 +66,7 @@ class UnionFind {
     if (ra == rb) return ra;
     if (rank_[ra] < rank_[rb]) std::swap(ra, rb);
     parent_[rb] = ra;
+    // Ranks stay below 64: a rank r root heads at least 2^r elements.
     if (rank_[ra] == rank_[rb]) ++rank_[ra];
     return ra;
   }

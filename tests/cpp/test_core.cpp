@@ -20,6 +20,23 @@
 namespace korvane {
 namespace {
 
+// The label model of a partition: merging moves every element labelled
+// `from` to `to`.
+void relabel(std::vector<std::size_t>& label, std::size_t from, std::size_t to) {
+  for (auto& l : label) {
+    if (l == from) l = to;
+  }
+}
+
+void expect_partition(UnionFind<std::uint32_t>& forest, const std::vector<std::size_t>& label) {
+  for (std::size_t i = 0; i < label.size(); ++i) {
+    for (std::size_t j = 0; j < label.size(); ++j) {
+      EXPECT_EQ(forest.find(static_cast<std::uint32_t>(i)) == forest.find(static_cast<std::uint32_t>(j)),
+                label[i] == label[j]);
+    }
+  }
+}
+
 // Random unions against a plain label array: the same partition, merges
 // reported exactly when two sets meet, and paths no longer than log2 n.
 TEST(UnionFind, MatchesLabelModelOnRandomUnions) {
@@ -39,17 +56,9 @@ TEST(UnionFind, MatchesLabelModelOnRandomUnions) {
       // The survivor is one of the two old roots and stays a root.
       EXPECT_EQ(forest.find(merge->root), merge->root);
       EXPECT_EQ(forest.find(merge->absorbed), merge->root);
-      const std::size_t from = label[b];
-      for (auto& l : label) {
-        if (l == from) l = label[a];
-      }
+      relabel(label, label[b], label[a]);
     }
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = 0; j < n; ++j) {
-        EXPECT_EQ(forest.find(static_cast<std::uint32_t>(i)) == forest.find(static_cast<std::uint32_t>(j)),
-                  label[i] == label[j]);
-      }
-    }
+    expect_partition(forest, label);
     if (HasFailure()) break;
   }
 }
@@ -67,22 +76,13 @@ TEST(UnionFind, LinkKeepsTheRunningRootOfAChain) {
       std::uint32_t root = forest.find(static_cast<std::uint32_t>(rng() % n));
       for (std::size_t k = 1 + rng() % 3; k > 0; --k) {
         const auto b = static_cast<std::uint32_t>(rng() % n);
-        const std::size_t from = label[b];
-        const std::size_t to = label[root];
-        for (auto& l : label) {
-          if (l == from) l = to;
-        }
+        relabel(label, label[b], label[root]);
         root = forest.link(root, forest.find(b));
         ASSERT_EQ(forest.find(root), root);
         ASSERT_EQ(forest.find(b), root);
       }
     }
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = 0; j < n; ++j) {
-        EXPECT_EQ(forest.find(static_cast<std::uint32_t>(i)) == forest.find(static_cast<std::uint32_t>(j)),
-                  label[i] == label[j]);
-      }
-    }
+    expect_partition(forest, label);
     if (HasFailure()) break;
   }
 }
