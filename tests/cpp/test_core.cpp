@@ -20,8 +20,14 @@
 namespace korvane {
 namespace {
 
-// The label model of a partition: merging moves every element labelled
-// `from` to `to`.
+// The label model of a partition starts with every element alone.
+std::vector<std::size_t> singletons(std::size_t n) {
+  std::vector<std::size_t> label(n);
+  std::iota(label.begin(), label.end(), 0);
+  return label;
+}
+
+// Merging moves every element labelled `from` to `to`.
 void relabel(std::vector<std::size_t>& label, std::size_t from, std::size_t to) {
   for (auto& l : label) {
     if (l == from) l = to;
@@ -44,8 +50,7 @@ TEST(UnionFind, MatchesLabelModelOnRandomUnions) {
   for (int round = 0; round < 200; ++round) {
     const std::size_t n = 1 + rng() % 60;
     UnionFind<std::uint32_t> forest(n);
-    std::vector<std::size_t> label(n);
-    std::iota(label.begin(), label.end(), 0);
+    std::vector<std::size_t> label = singletons(n);
     for (std::size_t op = rng() % (2 * n + 1); op > 0; --op) {
       const auto a = static_cast<std::uint32_t>(rng() % n);
       const auto b = static_cast<std::uint32_t>(rng() % n);
@@ -70,8 +75,7 @@ TEST(UnionFind, LinkKeepsTheRunningRootOfAChain) {
   for (int round = 0; round < 200; ++round) {
     const std::size_t n = 2 + rng() % 40;
     UnionFind<std::uint32_t> forest(n);
-    std::vector<std::size_t> label(n);
-    std::iota(label.begin(), label.end(), 0);
+    std::vector<std::size_t> label = singletons(n);
     for (std::size_t op = rng() % (n + 1); op > 0; --op) {
       std::uint32_t root = forest.find(static_cast<std::uint32_t>(rng() % n));
       for (std::size_t k = 1 + rng() % 3; k > 0; --k) {
