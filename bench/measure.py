@@ -24,11 +24,7 @@ sys.path.insert(0, HERE)
 
 import workloads  # noqa: E402
 
-FUNCTION_NAMES = {
-    "simplices": "py_find_hierarchical_q_components",
-    "graph": "py_find_hierarchical_q_components_within_graph",
-    "persistence": "py_calculate_persistent_q_components",
-}
+FUNCTION_NAMES = workloads.FUNCTION_NAMES
 
 
 def emit(**fields):

@@ -29,6 +29,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 
+import callgrind  # noqa: E402
 import sweep  # noqa: E402
 import targets  # noqa: E402
 import workloads  # noqa: E402
@@ -77,6 +78,13 @@ def parse_args():
                         f"figures (default {targets.BEFORE_REV}); built from `git archive` in build/before-REV")
     p.add_argument("--no-before", action="store_true", help="skip the korvane of --before")
     p.add_argument("--no-sweep", action="store_true", help="skip the threshold sweep (bench/sweep.py)")
+    p.add_argument("--callgrind", action="store_true",
+                   help="count each workload's instructions per call under callgrind instead of timing "
+                        "(results in bench/results/callgrind-<quick|full>.json)")
+    p.add_argument("--callgrind-against", metavar="JSON",
+                   help="with --callgrind: print each count beside the one in this earlier result file")
+    p.add_argument("--callgrind-function", action="append", default=[], metavar="PATTERN",
+                   help="with --callgrind: also the inclusive count of functions whose name holds PATTERN")
     p.add_argument("--out", help="JSON output path (default bench/results/run-<quick|full>.json)")
     return p.parse_args()
 
@@ -352,6 +360,10 @@ def main():
                                capture_output=True, text=True, cwd=HERE)
         if probe.returncode != 0:
             sys.exit("korvane is not installed: run `pip install .` or pass --use-build-korvane")
+    selected = [w for w in workloads.all_workloads()
+                if (w["quick"] or not args.quick) and (not args.only or any(o in w["name"] for o in args.only))]
+    if args.callgrind:
+        return callgrind_section(args, mode, selected, korvane_dir, say)
     problems = {}
     if not find_module(build_dir, "korvane_reference"):
         problems["reference"] = f"skipped: korvane_reference not found in {build_dir}"
@@ -365,9 +377,6 @@ def main():
         if before_problem:
             print(before_problem, file=sys.stderr)
             problems["before"] = "skipped: " + before_problem
-
-    selected = [w for w in workloads.all_workloads()
-                if (w["quick"] or not args.quick) and (not args.only or any(o in w["name"] for o in args.only))]
 
     started = datetime.datetime.now(datetime.timezone.utc)
     say(f"korvane bench ({mode}): {len(selected)} workloads; timeouts: baselines {timeout:g} s, "
@@ -479,13 +488,34 @@ def main():
         "sweep": sweep_doc,
         "targets": target_list,
     }
-    os.makedirs(os.path.dirname(out_path), exist_ok=True)
-    tmp = out_path + ".tmp"
+    write_json(out_path, doc)
+    say(f"\n{len(records)} workloads in {doc['duration_s']:.0f} s; results in {os.path.relpath(out_path)}")
+
+
+def write_json(path, doc):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    tmp = path + ".tmp"
     with open(tmp, "w") as f:
         json.dump(doc, f, indent=1)
         f.write("\n")
-    os.replace(tmp, out_path)
-    say(f"\n{len(records)} workloads in {doc['duration_s']:.0f} s; results in {os.path.relpath(out_path)}")
+    os.replace(tmp, path)
+
+
+def callgrind_section(args, mode, selected, korvane_dir, say):
+    problem = callgrind.available()
+    if problem:
+        sys.exit(f"--callgrind: {problem}")
+    out_path = args.out or os.path.join(HERE, "results", f"callgrind-{mode}.json")
+    started = datetime.datetime.now(datetime.timezone.utc)
+    section = callgrind.run_callgrind(selected, korvane_dir, args.callgrind_function, args.callgrind_against,
+                                      echo=say)
+    probe = subprocess.run([sys.executable, "-c", "import korvane; print(korvane.__file__)"], capture_output=True,
+                           text=True, cwd=HERE, env=dict(os.environ, PYTHONPATH=korvane_dir or ""))
+    doc = {"mode": mode, "started": started.isoformat(timespec="seconds"),
+           "machine": {"platform": platform.platform(), "python": platform.python_version()},
+           "korvane_module": probe.stdout.strip() or None, "callgrind": section}
+    write_json(out_path, doc)
+    say(f"\nresults in {os.path.relpath(out_path)}")
 
 
 if __name__ == "__main__":

@@ -208,6 +208,11 @@ def _real_graph(nx, name):
 # kind: which korvane function is called. "quick" marks the workloads of the
 # --quick run; everything runs in the full run.
 KINDS = ("simplices", "graph", "persistence")
+FUNCTION_NAMES = {
+    "simplices": "py_find_hierarchical_q_components",
+    "graph": "py_find_hierarchical_q_components_within_graph",
+    "persistence": "py_calculate_persistent_q_components",
+}
 
 
 def _w(name, kind, gen, params, quick, max_q=None, target=False, ref_skip=None, pure_skip=None,
