@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/clique_complex_levels.hpp"
-#include "analyses/complex_levels.hpp"
-#include "analyses/persistence.hpp"
+#include "analyses/graph/clique_complex_levels.hpp"
+#include "analyses/complex/complex_levels.hpp"
+#include "analyses/persistence/persistence.hpp"
 #include "core/interrupt.hpp"
 #include "core/persistent_component.hpp"
 #include "python/errors.hpp"

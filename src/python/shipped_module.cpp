@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/clique_complex_levels.hpp"
-#include "analyses/complex_levels.hpp"
-#include "analyses/persistence.hpp"
+#include "analyses/graph/clique_complex_levels.hpp"
+#include "analyses/complex/complex_levels.hpp"
+#include "analyses/persistence/persistence.hpp"
 #include "python/arguments.hpp"
 #include "python/module.hpp"
 #include "python/results.hpp"

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/clique_complex_levels.hpp"
-#include "analyses/clique_search.hpp"
+#include "analyses/graph/clique_complex_levels.hpp"
+#include "analyses/graph/clique_search.hpp"
 #include "graph_levels_oracle.hpp"
 
 namespace korvane {

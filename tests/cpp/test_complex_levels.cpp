@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "analyses/complex_levels.hpp"
-#include "analyses/large_simplices.hpp"
-#include "analyses/overlap_kernels.hpp"
-#include "analyses/simplex_records.hpp"
-#include "analyses/simplex_table.hpp"
+#include "analyses/complex/complex_levels.hpp"
+#include "analyses/complex/large_simplices.hpp"
+#include "analyses/complex/overlap_kernels.hpp"
+#include "analyses/shared/record_store.hpp"
+#include "analyses/complex/simplex_table.hpp"
 #include "core/interrupt.hpp"
 #include "reference/hierarchical_q_components.hpp"
 

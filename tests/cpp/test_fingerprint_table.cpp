@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "analyses/fingerprint_table.hpp"
+#include "analyses/persistence/fingerprint_table.hpp"
 
 namespace korvane {
 namespace {

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/clique_complex_levels.hpp"
-#include "analyses/clique_search.hpp"
-#include "analyses/clique_table.hpp"
+#include "analyses/graph/clique_complex_levels.hpp"
+#include "analyses/graph/clique_search.hpp"
+#include "analyses/graph/clique_table.hpp"
 #include "graph_levels_oracle.hpp"
 
 namespace korvane {

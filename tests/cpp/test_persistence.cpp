@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "analyses/persistence.hpp"
+#include "analyses/persistence/persistence.hpp"
 #include "reference/persistent_q_components.hpp"
 
 namespace korvane {

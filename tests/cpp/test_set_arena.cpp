@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "analyses/set_arena.hpp"
+#include "analyses/persistence/set_arena.hpp"
 
 namespace korvane {
 namespace {

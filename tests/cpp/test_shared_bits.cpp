@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "analyses/shared_bits.hpp"
+#include "analyses/persistence/sharing_scan.hpp"
 
 namespace korvane {
 namespace {

@@ -14,10 +14,10 @@
 #include <limits>
 #include <vector>
 
-#include "analyses/group_settler.hpp"
-#include "analyses/level_forests.hpp"
-#include "analyses/overlap_kernels.hpp"
-#include "analyses/simplex_table.hpp"
+#include "analyses/complex/group_settler.hpp"
+#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/overlap_kernels.hpp"
+#include "analyses/complex/simplex_table.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane::complex_detail {

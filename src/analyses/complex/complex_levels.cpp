@@ -14,18 +14,18 @@
 // every pair with a small member. Which simplices count as large is chosen
 // per input from estimates of both parts (large_simplices.hpp). Equal
 // simplices are joined up front and only one of them takes part in either.
-#include "analyses/complex_levels.hpp"
+#include "analyses/complex/complex_levels.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "analyses/group_settler.hpp"
-#include "analyses/large_simplices.hpp"
-#include "analyses/level_forests.hpp"
-#include "analyses/simplex_table.hpp"
-#include "analyses/subset_walk.hpp"
+#include "analyses/complex/group_settler.hpp"
+#include "analyses/complex/large_simplices.hpp"
+#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/simplex_table.hpp"
+#include "analyses/complex/subset_walk.hpp"
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
 

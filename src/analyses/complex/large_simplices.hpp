@@ -14,8 +14,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "analyses/group_settler.hpp"
-#include "analyses/simplex_table.hpp"
+#include "analyses/complex/group_settler.hpp"
+#include "analyses/complex/simplex_table.hpp"
 
 namespace korvane::complex_detail {
 

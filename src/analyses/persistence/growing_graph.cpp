@@ -1,5 +1,5 @@
 // The growing graph and the view of one new edge; see persistence_graph.hpp.
-#include "analyses/persistence_graph.hpp"
+#include "analyses/persistence/growing_graph.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -20,7 +20,7 @@
 // is read, so what is held natively besides the level being handed over is
 // the graph, the compact clique table and the forests of the levels still to
 // come.
-#include "analyses/clique_complex_levels.hpp"
+#include "analyses/graph/clique_complex_levels.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -28,10 +28,10 @@
 #include <optional>
 #include <utility>
 
-#include "analyses/clique_search.hpp"
-#include "analyses/clique_search_detail.hpp"
-#include "analyses/clique_table.hpp"
-#include "analyses/sort_small.hpp"
+#include "analyses/graph/clique_search.hpp"
+#include "analyses/graph/clique_search_detail.hpp"
+#include "analyses/graph/clique_table.hpp"
+#include "analyses/shared/sort_small.hpp"
 #include "core/union_find.hpp"
 
 namespace korvane {

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "analyses/clique_table.hpp"
+#include "analyses/graph/clique_table.hpp"
 #include "core/interrupt.hpp"
 #include "core/union_find.hpp"
 

@@ -1,12 +1,12 @@
 // Degeneracy order and the entry points of the clique search; the searches
 // themselves are in clique_search_detail.hpp.
-#include "analyses/clique_search.hpp"
+#include "analyses/graph/clique_search.hpp"
 
 #include <algorithm>
 #include <span>
 #include <utility>
 
-#include "analyses/clique_search_detail.hpp"
+#include "analyses/graph/clique_search_detail.hpp"
 
 namespace korvane {
 

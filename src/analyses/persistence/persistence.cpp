@@ -28,7 +28,7 @@
 // its own; such a key, once born, lives to the end. Without a bound no level
 // keeps cliques apart.
 
-#include "analyses/persistence.hpp"
+#include "analyses/persistence/persistence.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -38,11 +38,11 @@
 #include <type_traits>
 #include <utility>
 
-#include "analyses/clique_search.hpp"
-#include "analyses/live_cliques.hpp"
-#include "analyses/persistence_graph.hpp"
-#include "analyses/persistence_levels.hpp"
-#include "analyses/shared_bits.hpp"
+#include "analyses/graph/clique_search.hpp"
+#include "analyses/persistence/live_cliques.hpp"
+#include "analyses/persistence/growing_graph.hpp"
+#include "analyses/persistence/component_levels.hpp"
+#include "analyses/persistence/sharing_scan.hpp"
 #include "core/filtration.hpp"
 #include "core/packed_sets.hpp"
 

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/clique_search.hpp"
-#include "analyses/sort_small.hpp"
+#include "analyses/graph/clique_search.hpp"
+#include "analyses/shared/sort_small.hpp"
 #include "core/sorted_ranges.hpp"
 
 namespace korvane::clique_search_detail {

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "analyses/dense_graph.hpp"
+#include "analyses/graph/dense_graph.hpp"
 
 namespace korvane {
 

@@ -1,5 +1,5 @@
 // Compact storage of maximal cliques; see clique_table.hpp.
-#include "analyses/clique_table.hpp"
+#include "analyses/graph/clique_table.hpp"
 
 #include <algorithm>
 #include <utility>

@@ -28,7 +28,7 @@
 // A node always keeps a small clique, which bounds the walk by the subsets
 // of small cliques; pairs of large cliques are counted directly through a
 // vertex index of the large ones.
-#include "analyses/clique_overlaps.hpp"
+#include "analyses/graph/clique_overlaps.hpp"
 
 #include <algorithm>
 #include <limits>

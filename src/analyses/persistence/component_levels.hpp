@@ -23,9 +23,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "analyses/fingerprint_table.hpp"
-#include "analyses/persistence.hpp"
-#include "analyses/set_arena.hpp"
+#include "analyses/persistence/fingerprint_table.hpp"
+#include "analyses/persistence/persistence.hpp"
+#include "analyses/persistence/set_arena.hpp"
 #include "core/packed_sets.hpp"
 #include "core/union_find.hpp"
 

@@ -40,11 +40,11 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/group_settler.hpp"
-#include "analyses/level_forests.hpp"
-#include "analyses/mask_walk.hpp"
-#include "analyses/simplex_records.hpp"
-#include "analyses/simplex_table.hpp"
+#include "analyses/complex/group_settler.hpp"
+#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/mask_walk.hpp"
+#include "analyses/shared/record_store.hpp"
+#include "analyses/complex/simplex_table.hpp"
 #include "core/hashing.hpp"
 #include "core/interrupt.hpp"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analyses/clique_search.hpp"
+#include "analyses/graph/clique_search.hpp"
 #include "core/ascending.hpp"
 #include "core/failure.hpp"
 #include "core/ids.hpp"

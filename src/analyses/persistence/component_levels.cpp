@@ -1,5 +1,5 @@
 // Components per level and their keys; see persistence_levels.hpp.
-#include "analyses/persistence_levels.hpp"
+#include "analyses/persistence/component_levels.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "analyses/simplex_table.hpp"
+#include "analyses/complex/simplex_table.hpp"
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
 #include "core/union_find.hpp"

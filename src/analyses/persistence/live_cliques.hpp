@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "analyses/clique_search.hpp"
-#include "analyses/fingerprint_table.hpp"
-#include "analyses/persistence_levels.hpp"
-#include "analyses/set_arena.hpp"
+#include "analyses/graph/clique_search.hpp"
+#include "analyses/persistence/fingerprint_table.hpp"
+#include "analyses/persistence/component_levels.hpp"
+#include "analyses/persistence/set_arena.hpp"
 
 namespace korvane {
 

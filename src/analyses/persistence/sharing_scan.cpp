@@ -1,5 +1,5 @@
 // Scans for shared bits; see shared_bits.hpp.
-#include "analyses/shared_bits.hpp"
+#include "analyses/persistence/sharing_scan.hpp"
 
 #include <bit>
 

@@ -1,5 +1,5 @@
 // Vertex numbering and dense graph building; see dense_graph.hpp.
-#include "analyses/dense_graph.hpp"
+#include "analyses/graph/dense_graph.hpp"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
 // Prim pass kernels: portable, with the popcount instruction, and with AVX2
 // for bitsets of several words.
-#include "analyses/overlap_kernels.hpp"
+#include "analyses/complex/overlap_kernels.hpp"
 
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>

@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "analyses/clique_search.hpp"
-#include "analyses/fingerprint_table.hpp"
+#include "analyses/graph/clique_search.hpp"
+#include "analyses/persistence/fingerprint_table.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane {

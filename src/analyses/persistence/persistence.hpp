@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "analyses/dense_graph.hpp"
+#include "analyses/graph/dense_graph.hpp"
 #include "core/ids.hpp"
 #include "core/persistent_component.hpp"
 

@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "analyses/clique_overlaps.hpp"
-#include "analyses/dense_graph.hpp"
+#include "analyses/graph/clique_overlaps.hpp"
+#include "analyses/graph/dense_graph.hpp"
 #include "core/ascending.hpp"
 #include "core/ids.hpp"
 #include "core/packed_sets.hpp"

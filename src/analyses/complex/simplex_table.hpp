@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/simplex_records.hpp"
-#include "analyses/sort_small.hpp"
+#include "analyses/shared/record_store.hpp"
+#include "analyses/shared/sort_small.hpp"
 #include "core/hashing.hpp"
 #include "core/ids.hpp"
 #include "core/interrupt.hpp"

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/complex_levels.hpp"
-#include "analyses/level_forests.hpp"
-#include "analyses/overlap_kernels.hpp"
+#include "analyses/complex/complex_levels.hpp"
+#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/overlap_kernels.hpp"
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
 
