@@ -16,6 +16,7 @@
 #include "analyses/shared/record_store.hpp"
 #include "analyses/complex/simplex_table.hpp"
 #include "core/interrupt.hpp"
+#include "cpu_variants.hpp"
 #include "reference/hierarchical_q_components.hpp"
 
 namespace korvane {
@@ -299,8 +300,8 @@ PassOutcome run_pass(std::mt19937_64& rng, std::size_t count, Run&& run) {
 // takes a larger overlap, reports the members at their cap and the largest
 // best of the others.
 TEST(ComplexLevelsKernels, PassesAgreeWithPortableOnes) {
-  using complex_detail::Word;
-  const auto sets = complex_detail::runnable_prim_kernels();
+  std::vector<const complex_detail::PrimKernels*> sets;
+  for (const CpuFeatures& cpu : runnable_features()) sets.push_back(&complex_detail::prim_kernels(cpu));
   const auto& portable = *sets.front();
   std::mt19937_64 rng(5);
   for (int round = 0; round < 200; ++round) {

@@ -61,8 +61,6 @@ void add_spread(GroupShape& shape, std::vector<Count>& counts) {
 
 using Overlaps = ComplexLevelsTuning::Overlaps;
 
-inline std::size_t words_for(std::size_t bits) noexcept { return std::max<std::size_t>(1, (bits + 63) / 64); }
-
 inline double half_square(double m) noexcept { return 0.5 * m * m; }
 inline double joins_cost(double m) noexcept { return m * Costs::kJoin; }
 
@@ -80,7 +78,7 @@ inline double overlaps_cost(const GroupShape& g, Overlaps how) noexcept {
   const auto m = static_cast<double>(g.members);
   switch (how) {
     case Overlaps::bitsets:
-      return bitset_cost(m, static_cast<double>(words_for(g.spread)));
+      return bitset_cost(m, static_cast<double>(std::max<std::size_t>(1, words_for(g.spread))));
     case Overlaps::vertex_index:
       return index_cost(m, g.pair_steps);
     default:  // core bitsets: one word, the tail through the index
@@ -211,7 +209,7 @@ class GroupSettler {
   // local vertex from list_from on: local l's are
   // list_[list_start_[l - list_from] .. list_start_[l - list_from + 1]).
   void build(const std::vector<Record<Idx>>& members, std::size_t row_bits, std::size_t list_from) {
-    const std::size_t words = row_bits == 0 ? 0 : words_for(row_bits);
+    const std::size_t words = words_for(row_bits);
     const std::size_t lists = spread_.size() - list_from;
     rows_.assign(members.size() * words, 0);
     cap_.assign(members.size(), 0);

@@ -124,7 +124,7 @@ class MaskWalk {
     const Word keep = twice & ~all;
     for (std::size_t i = start; i < stack_.size(); ++i) stack_[i].mask &= keep;
     ticker_.tick(stack_.size() - start + 1);
-    return static_cast<std::size_t>(std::popcount(all));
+    return static_cast<std::size_t>(popcount(all));
   }
 
   // Two members sharing a prefix bit have a lower first shared vertex in
@@ -143,7 +143,7 @@ class MaskWalk {
     for (std::size_t i = start; i < stack_.size(); ++i) {
       if (out > start && stack_[out - 1].mask == stack_[i].mask) {
         if (implied(stack_[out - 1], stack_[i])) continue;
-        forests_.join(stack_[out - 1].id, stack_[i].id, known + static_cast<std::size_t>(std::popcount(stack_[i].mask)));
+        forests_.join(stack_[out - 1].id, stack_[i].id, known + static_cast<std::size_t>(popcount(stack_[i].mask)));
       } else {
         stack_[out++] = stack_[i];
       }
@@ -163,7 +163,7 @@ class MaskWalk {
       shape.spread |= once & m;
       once |= m;
       if (table_.is_small(stack_[i].id)) shape.small_bits |= m;
-      shape.child_members += std::popcount(m);
+      shape.child_members += popcount(m);
     }
     return shape;
   }
@@ -173,7 +173,7 @@ class MaskWalk {
     const Member* group = stack_.data() + start;
     row_.resize(members - 1);  // by rest position
     for (std::size_t i = 1; i < members; ++i) row_[i - 1] = group[i].mask;
-    auto cap = [&](std::size_t i) { return static_cast<std::uint32_t>(std::popcount(group[i].mask)); };
+    auto cap = [&](std::size_t i) { return static_cast<std::uint32_t>(popcount(group[i].mask)); };
     auto pass = [&](const PrimRest& rest, std::uint32_t u) {
       return kernels_.one_word(rest, row_.data(), group[u].mask, u);
     };

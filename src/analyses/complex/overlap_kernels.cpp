@@ -2,20 +2,13 @@
 // for bitsets of several words.
 #include "analyses/complex/overlap_kernels.hpp"
 
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#ifdef KORVANE_POPCNT_KERNELS
 #include <immintrin.h>
 #endif
 
 namespace korvane::complex_detail {
 
 namespace {
-
-inline std::uint32_t portable_popcount(Word x) noexcept {
-  x = x - ((x >> 1) & 0x5555555555555555ULL);
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-  return static_cast<std::uint32_t>((x * 0x0101010101010101ULL) >> 56);
-}
 
 template <class Pop>
 inline PassResult one_word_impl(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u, Pop pop) {
@@ -48,42 +41,35 @@ inline PassResult many_words_impl(const PrimRest& rest, const Word* rows, std::s
 }
 
 PassResult portable_one_word(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u) {
-  return one_word_impl(rest, row, joined, u, portable_popcount);
+  return one_word_impl(rest, row, joined, u, PortableCount{});
 }
 
 PassResult portable_one_word_plus(const PrimRest& rest, const Word* row, Word joined, std::uint32_t u,
                                   const std::uint32_t* extra) {
-  return one_word_plus_impl(rest, row, joined, u, extra, portable_popcount);
+  return one_word_plus_impl(rest, row, joined, u, extra, PortableCount{});
 }
 
 PassResult portable_many_words(const PrimRest& rest, const Word* rows, std::size_t words, const Word* joined,
                                 std::uint32_t u) {
-  return many_words_impl(rest, rows, words, joined, u, portable_popcount);
+  return many_words_impl(rest, rows, words, joined, u, PortableCount{});
 }
 
 const PrimKernels kPortable{portable_one_word, portable_one_word_plus, portable_many_words};
 
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-#define KORVANE_HAVE_POPCNT_KERNELS 1
-
-__attribute__((target("popcnt"))) PassResult popcnt_one_word(const PrimRest& rest, const Word* row, Word joined,
-                                                             std::uint32_t u) {
-  return one_word_impl(rest, row, joined, u,
-                       [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
+#ifdef KORVANE_POPCNT_KERNELS
+KORVANE_TARGET_POPCNT PassResult popcnt_one_word(const PrimRest& rest, const Word* row, Word joined,
+                                                 std::uint32_t u) {
+  return one_word_impl(rest, row, joined, u, InstructionCount{});
 }
 
-__attribute__((target("popcnt"))) PassResult popcnt_one_word_plus(const PrimRest& rest, const Word* row,
-                                                                  Word joined, std::uint32_t u,
-                                                                  const std::uint32_t* extra) {
-  return one_word_plus_impl(rest, row, joined, u, extra,
-                            [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
+KORVANE_TARGET_POPCNT PassResult popcnt_one_word_plus(const PrimRest& rest, const Word* row, Word joined,
+                                                      std::uint32_t u, const std::uint32_t* extra) {
+  return one_word_plus_impl(rest, row, joined, u, extra, InstructionCount{});
 }
 
-__attribute__((target("popcnt"))) PassResult popcnt_many_words(const PrimRest& rest, const Word* rows,
-                                                               std::size_t words, const Word* joined,
-                                                               std::uint32_t u) {
-  return many_words_impl(rest, rows, words, joined, u,
-                         [](Word x) { return static_cast<std::uint32_t>(__builtin_popcountll(x)); });
+KORVANE_TARGET_POPCNT PassResult popcnt_many_words(const PrimRest& rest, const Word* rows, std::size_t words,
+                                                   const Word* joined, std::uint32_t u) {
+  return many_words_impl(rest, rows, words, joined, u, InstructionCount{});
 }
 
 const PrimKernels kPopcnt{popcnt_one_word, popcnt_one_word_plus, popcnt_many_words};
@@ -91,7 +77,7 @@ const PrimKernels kPopcnt{popcnt_one_word, popcnt_one_word_plus, popcnt_many_wor
 // Four words at a time: each byte's bits counted through a nibble table,
 // the bytes summed per word (vpsadbw). Written out, since a pass templated
 // elsewhere could not inline AVX2 code.
-__attribute__((target("avx2,popcnt"))) PassResult avx2_many_words(const PrimRest& rest, const Word* rows,
+KORVANE_TARGET_AVX2 PassResult avx2_many_words(const PrimRest& rest, const Word* rows,
                                                                   std::size_t words, const Word* joined,
                                                                   std::uint32_t u) {
   const __m256i nibble = _mm256_set1_epi8(0x0f);
@@ -114,7 +100,7 @@ __attribute__((target("avx2,popcnt"))) PassResult avx2_many_words(const PrimRest
                       static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 1)) +
                       static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 2)) +
                       static_cast<std::uint64_t>(_mm256_extract_epi64(sums, 3));
-    for (std::size_t k = blocks * 4; k < words; ++k) w += static_cast<std::uint64_t>(__builtin_popcountll(row[k] & joined[k]));
+    for (std::size_t k = blocks * 4; k < words; ++k) w += InstructionCount{}(row[k] & joined[k]);
     offer(rest, j, u, static_cast<std::uint32_t>(w), top, out);
   }
   return out;
@@ -125,22 +111,14 @@ const PrimKernels kAvx2{popcnt_one_word, popcnt_one_word_plus, avx2_many_words};
 
 }  // namespace
 
-std::vector<const PrimKernels*> runnable_prim_kernels() {
-  std::vector<const PrimKernels*> out{&kPortable};
-#ifdef KORVANE_HAVE_POPCNT_KERNELS
-  if (__builtin_cpu_supports("popcnt")) out.push_back(&kPopcnt);
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) out.push_back(&kAvx2);
-#endif
-  return out;
-}
-
-const PrimKernels& prim_kernels() noexcept {
-#ifdef KORVANE_HAVE_POPCNT_KERNELS
-  static const PrimKernels& chosen = *runnable_prim_kernels().back();
-  return chosen;
+const PrimKernels& prim_kernels(const CpuFeatures& cpu) noexcept {
+#ifdef KORVANE_POPCNT_KERNELS
+  if (cpu.avx2) return kAvx2;
+  if (cpu.popcnt) return kPopcnt;
 #else
-  return kPortable;
+  (void)cpu;
 #endif
+  return kPortable;
 }
 
 }  // namespace korvane::complex_detail

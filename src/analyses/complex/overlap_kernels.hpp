@@ -11,7 +11,7 @@
 // common (popular vertices), so many never cost a pass.
 //
 // The bitset passes are compiled for the CPU features they can use (the
-// popcount instruction, AVX2), and picked once per process.
+// popcount instruction, AVX2) and picked from cpu_features().
 #pragma once
 
 #include <cstddef>
@@ -19,11 +19,10 @@
 #include <limits>
 #include <vector>
 
+#include "analyses/shared/bits.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane::complex_detail {
-
-using Word = std::uint64_t;
 
 // The members outside the tree, by position j: the member, its best overlap
 // with the tree so far, the tree member giving it, and its cap. `full`
@@ -84,10 +83,9 @@ struct PrimKernels {
                            std::uint32_t u);
 };
 
-// The fastest kernels this CPU runs; every set it runs, portable first
-// (they all give the same results).
-const PrimKernels& prim_kernels() noexcept;
-std::vector<const PrimKernels*> runnable_prim_kernels();
+// The fastest kernels for the given features (all give the same results):
+// by default those of this processor.
+const PrimKernels& prim_kernels(const CpuFeatures& cpu = cpu_features()) noexcept;
 
 // Prim's rest, kept between groups so its storage is reused.
 class PrimBuffers {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "analyses/shared/bits.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "analyses/shared/sort_small.hpp"
 #include "core/hashing.hpp"
@@ -117,7 +118,7 @@ class VertexNumbers {
 // (a pass over its words), the others by comparison; short ones, the usual
 // case, without a call.
 template <class Idx>
-Idx* sort_ranks(Idx* first, Idx* last, std::vector<std::uint64_t>& bitmap) {
+Idx* sort_ranks(Idx* first, Idx* last, std::vector<Word>& bitmap) {
   const auto size = static_cast<std::size_t>(last - first);
   if (size < 16) {
     sort_small(first, last);
@@ -129,13 +130,13 @@ Idx* sort_ranks(Idx* first, Idx* last, std::vector<std::uint64_t>& bitmap) {
   }
   std::size_t low = bitmap.size(), high = 0;
   for (const Idx* x = first; x != last; ++x) {
-    bitmap[*x >> 6] |= std::uint64_t{1} << (*x & 63);
+    set_bit(bitmap.data(), *x);
     low = std::min<std::size_t>(low, *x >> 6);
     high = std::max<std::size_t>(high, *x >> 6);
   }
   Idx* out = first;
   for (std::size_t w = low; w <= high; ++w) {
-    for (std::uint64_t bits = bitmap[w]; bits != 0; bits &= bits - 1) {
+    for (Word bits = bitmap[w]; bits != 0; bits &= bits - 1) {
       *out++ = static_cast<Idx>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
     }
     bitmap[w] = 0;
@@ -147,7 +148,7 @@ Idx* sort_ranks(Idx* first, Idx* last, std::vector<std::uint64_t>& bitmap) {
 // the simplices down over the gaps this leaves.
 template <class Idx>
 void sort_each(RankedSimplices<Idx>& ranked, std::size_t vertex_count, InterruptTicker& ticker) {
-  std::vector<std::uint64_t> bitmap((vertex_count + 63) / 64, 0);
+  std::vector<Word> bitmap(words_for(vertex_count), 0);
   std::size_t write = 0;
   for (std::size_t i = 0; i + 1 < ranked.offset.size(); ++i) {
     Idx* first = ranked.ranks.data() + ranked.offset[i];

@@ -22,69 +22,13 @@
 #include <vector>
 
 #include "analyses/graph/clique_search.hpp"
+#include "analyses/shared/bits.hpp"
 #include "analyses/shared/sort_small.hpp"
 #include "core/sorted_ranges.hpp"
 
 namespace korvane::clique_search_detail {
 
-using Word = std::uint64_t;
 inline constexpr DenseVertex kAbsent = std::numeric_limits<DenseVertex>::max();
-
-inline std::size_t words_for(std::size_t bits) { return (bits + 63) / 64; }
-
-inline void set_bit(Word* row, std::size_t bit) { row[bit / 64] |= Word{1} << (bit % 64); }
-inline void clear_bit(Word* row, std::size_t bit) { row[bit / 64] &= ~(Word{1} << (bit % 64)); }
-
-inline bool none(const Word* row, std::size_t words) {
-  for (std::size_t i = 0; i < words; ++i) {
-    if (row[i] != 0) return false;
-  }
-  return true;
-}
-
-inline bool disjoint(const Word* a, const Word* b, std::size_t words) {
-  for (std::size_t i = 0; i < words; ++i) {
-    if ((a[i] & b[i]) != 0) return false;
-  }
-  return true;
-}
-
-// Set bits of a word. The baseline x86-64 target has no population count
-// instruction, and the library call it falls back to is slower than this.
-inline unsigned ones(Word x) {
-#if defined(__POPCNT__) || defined(__aarch64__)
-  return static_cast<unsigned>(std::popcount(x));
-#else
-  x = x - ((x >> 1) & 0x5555555555555555ULL);
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-  return static_cast<unsigned>((x * 0x0101010101010101ULL) >> 56);
-#endif
-}
-
-inline std::size_t count(const Word* row, std::size_t words) {
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < words; ++i) total += ones(row[i]);
-  return total;
-}
-
-inline std::size_t count_common(const Word* a, const Word* b, std::size_t words) {
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < words; ++i) total += ones(a[i] & b[i]);
-  return total;
-}
-
-// Calls f(bit) for every set bit, ascending.
-template <class F>
-inline void for_each_bit(const Word* row, std::size_t words, F&& f) {
-  for (std::size_t i = 0; i < words; ++i) {
-    Word w = row[i];
-    while (w != 0) {
-      f(i * 64 + static_cast<std::size_t>(std::countr_zero(w)));
-      w &= w - 1;
-    }
-  }
-}
 
 // ---------------------------------------------------------------------------
 // One root's neighbourhood
@@ -345,13 +289,13 @@ class Neighbourhood {
     // Neighbours of c in the words before `counted`, brought up to date only
     // when a link needs its place: links are few.
     std::size_t before = static_cast<std::size_t>(ranked_.later_of(c) - list) -
-                         ones(row[first_word] & ((Word{1} << (c % 64)) - 1));
+                         popcount(row[first_word] & ((Word{1} << (c % 64)) - 1));
     std::size_t counted = first_word;
     auto link_word = [&](std::size_t w, Word b) {
       for (; b != 0; b &= b - 1) {
-        for (; counted < w; ++counted) before += ones(row[counted]);
+        for (; counted < w; ++counted) before += popcount(row[counted]);
         const auto bit = static_cast<std::size_t>(std::countr_zero(b));
-        link_candidates(i, slot_[w * 64 + bit], list + before + ones(row[w] & ((Word{1} << bit) - 1)));
+        link_candidates(i, slot_[w * 64 + bit], list + before + popcount(row[w] & ((Word{1} << bit) - 1)));
       }
     };
     link_word(first_word, root_row[first_word] & row[first_word] & ~((Word{2} << (c % 64)) - 1));
@@ -500,23 +444,23 @@ class WordSearch {
   // The row of the vertex of P, XP or XX adjacent to most of P; false when
   // a used-up or excluded vertex is adjacent to all of P.
   bool choose_pivot(Word p, Word xp, Word xx, Word& pivot) const {
-    const unsigned open = ones(p);
+    const unsigned open = popcount(p);
     unsigned best = 0;
     for (Word b = xx; b != 0; b &= b - 1) {
       const Word row = hood_->excl_word(static_cast<std::size_t>(std::countr_zero(b)));
-      const unsigned c = ones(p & row);
+      const unsigned c = popcount(p & row);
       if (c == open) return false;
       if (c >= best) best = c, pivot = row;
     }
     for (Word b = xp; b != 0; b &= b - 1) {
       const Word row = hood_->cand_word(static_cast<std::size_t>(std::countr_zero(b)));
-      const unsigned c = ones(p & row);
+      const unsigned c = popcount(p & row);
       if (c == open) return false;
       if (c >= best) best = c, pivot = row;
     }
     for (Word b = p; b != 0 && best + 1 < open; b &= b - 1) {
       const Word row = hood_->cand_word(static_cast<std::size_t>(std::countr_zero(b)));
-      const unsigned c = ones(p & row);
+      const unsigned c = popcount(p & row);
       if (c >= best) best = c, pivot = row;
     }
     return true;
@@ -791,7 +735,7 @@ class RowSearch {
       std::uint32_t total = 0;
       for (std::size_t w = 0; w < W; ++w) {
         before_[v][w] = total;
-        total += ones(rows_[v][w]);
+        total += popcount(rows_[v][w]);
       }
     }
   }
@@ -834,7 +778,7 @@ class RowSearch {
   }
   static std::size_t count_both(const Row& a, const Row& b) {
     std::size_t total = 0;
-    for (std::size_t w = 0; w < W; ++w) total += ones(a[w] & b[w]);
+    for (std::size_t w = 0; w < W; ++w) total += popcount(a[w] & b[w]);
     return total;
   }
   // Calls f(v) for every bit v of row in words `from` and up, ascending.
@@ -851,7 +795,7 @@ class RowSearch {
 
   // The slot of edge {a, b}, a < b, in a's list.
   std::size_t slot(DenseVertex a, DenseVertex b) const {
-    return graph_.start[a] + before_[a][b / 64] + ones(rows_[a][b / 64] & ((Word{1} << (b % 64)) - 1));
+    return graph_.start[a] + before_[a][b / 64] + popcount(rows_[a][b / 64] & ((Word{1} << (b % 64)) - 1));
   }
 
   // Every clique from root r: first the candidates' local edges, each a
@@ -1013,7 +957,7 @@ class RowSearch {
   // of P.
   const Row* choose_pivot(const Row& p, const Row& x) const {
     std::size_t open = 0;
-    for (std::size_t w = 0; w < W; ++w) open += ones(p[w]);
+    for (std::size_t w = 0; w < W; ++w) open += popcount(p[w]);
     std::size_t best = 0;
     const Row* pivot = nullptr;
     bool covered = false;

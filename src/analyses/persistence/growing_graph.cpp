@@ -95,7 +95,7 @@ void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, Int
       if (seen_[y] == pass_) common_.push_back(y);
     }
   }
-  words_ = (common_.size() + 63) / 64;
+  words_ = words_for(common_.size());
   if (local_.adjacency.size() != common_.size() || !common_.empty()) {
     local_.adjacency.resize(common_.size());
     for (auto& around : local_.adjacency) around.clear();
@@ -145,7 +145,7 @@ void EdgeView::scan_common(InterruptTicker& ticker) {
       if (slot_[y] != kAbsent) {
         local_.adjacency[i].push_back(slot_[y]);
       } else if (side_slot_[y] != kAbsent) {
-        side_bits_[side_slot_[y] * words_ + i / 64] |= Word{1} << (i % 64);
+        set_bit(side_bits_.data() + side_slot_[y] * words_, i);
       }
     }
   }
@@ -160,7 +160,7 @@ void EdgeView::release_slots() {
 // vertices next to side vertex s. Worth its cost when many cliques grow.
 void EdgeView::link_sides(InterruptTicker& ticker) {
   if (side_.size() > kMostLinkedSides) return;
-  side_words_ = (side_.size() + 63) / 64;
+  side_words_ = words_for(side_.size());
   side_links_.assign(side_.size() * side_words_, 0);
   for (std::size_t i = 0; i < side_.size(); ++i) side_slot_[side_[i]] = static_cast<DenseVertex>(i);
   for (std::size_t s = 0; s < side_.size(); ++s) {
@@ -168,7 +168,7 @@ void EdgeView::link_sides(InterruptTicker& ticker) {
     ticker.tick(around.size() + 1);
     for (DenseVertex y : around) {
       const DenseVertex t = side_slot_[y];
-      if (t != kAbsent) side_links_[s * side_words_ + t / 64] |= Word{1} << (t % 64);
+      if (t != kAbsent) set_bit(side_links_.data() + s * side_words_, t);
     }
   }
   for (DenseVertex x : side_) side_slot_[x] = kAbsent;
@@ -232,7 +232,7 @@ void EdgeView::grow_by_lists(std::size_t first, std::size_t last, const Word* k_
 void EdgeView::grow_by_links(std::size_t first, std::size_t last, const Word* k_bits) {
   reach_.assign(side_words_, 0);
   for (std::size_t s = first; s < last; ++s) {
-    if (next_to_all(s, k_bits)) reach_[s / 64] |= Word{1} << (s % 64);
+    if (next_to_all(s, k_bits)) set_bit(reach_.data(), s);
   }
   for (std::size_t w = first / 64; w < side_words_;) {
     if (reach_[w] == 0) {

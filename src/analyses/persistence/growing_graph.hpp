@@ -12,6 +12,7 @@
 
 #include "analyses/graph/clique_search.hpp"
 #include "analyses/persistence/fingerprint_table.hpp"
+#include "analyses/shared/bits.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane {
@@ -60,8 +61,6 @@ class GrowingGraph {
 
 class EdgeView {
  public:
-  using Word = std::uint64_t;
-
   explicit EdgeView(std::size_t vertex_count)
       : slot_(vertex_count, kAbsent), side_slot_(vertex_count, kAbsent), seen_(vertex_count, 0) {}
 

@@ -35,7 +35,6 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
-#include <type_traits>
 #include <utility>
 
 #include "analyses/graph/clique_search.hpp"
@@ -49,9 +48,6 @@
 namespace korvane {
 
 namespace {
-
-using Word = EdgeView::Word;
-static_assert(std::is_same_v<Word, BitWord>, "clique rows are scanned as bit words");
 
 // ---------------------------------------------------------------------------
 // The filtration
@@ -407,7 +403,7 @@ class Tracker {
     rows_.assign(inner_.count() * words_, 0);
     for (std::size_t i = 0; i < inner_.count(); ++i) {
       for (const DenseVertex* x = inner_.begin_of(i); x != inner_.end_of(i); ++x) {
-        rows_[i * words_ + *x / 64] |= Word{1} << (*x % 64);
+        set_bit(rows_.data() + i * words_, *x);
       }
     }
   }
@@ -468,7 +464,7 @@ class Tracker {
   std::vector<std::size_t> group_starts_;
   std::vector<std::uint32_t> waiting_;  // groups of members_ not in a class grown yet
   std::vector<std::uint32_t> grown_;    // cliques of the class being grown
-  const FirstSharing first_sharing_ = first_sharing_for_this_cpu();
+  const FirstSharing first_sharing_ = first_sharing_for();
 };
 
 

@@ -6,21 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace korvane {
+#include "analyses/shared/bits.hpp"
 
-using BitWord = std::uint64_t;
+namespace korvane {
 
 // `rows` holds rows of `words` words each. Returns the number of
 // `candidates` (row numbers) passed before the first whose row shares at
 // least `need` bits with row `a`; `count` when none does.
-using FirstSharing = std::size_t (*)(const BitWord* rows, std::size_t words, std::size_t a,
+using FirstSharing = std::size_t (*)(const Word* rows, std::size_t words, std::size_t a,
                                      const std::uint32_t* candidates, std::size_t count, std::size_t need);
 
-// Any processor.
-std::size_t first_sharing_portable(const BitWord* rows, std::size_t words, std::size_t a,
-                                   const std::uint32_t* candidates, std::size_t count, std::size_t need);
-
-// The fastest scan this processor runs: the same answers as the portable one.
-FirstSharing first_sharing_for_this_cpu();
+// The fastest scan for the given features (all give the same answers): by
+// default this processor's. The scan runs on most pairs of new cliques, so
+// it gets the popcount instruction wherever the processor has it.
+FirstSharing first_sharing_for(const CpuFeatures& cpu = cpu_features()) noexcept;
 
 }  // namespace korvane

@@ -1,5 +1,5 @@
-// The pair scan of the new cliques: the variant chosen for this processor
-// against the portable one and against a count of common members.
+// The pair scan of the new cliques: every variant this processor runs
+// against a count of common members.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,16 +7,17 @@
 #include <vector>
 
 #include "analyses/persistence/sharing_scan.hpp"
+#include "cpu_variants.hpp"
 
 namespace korvane {
 namespace {
 
-std::size_t first_sharing_by_count(const std::vector<BitWord>& rows, std::size_t words, std::size_t a,
+std::size_t first_sharing_by_count(const std::vector<Word>& rows, std::size_t words, std::size_t a,
                                    const std::vector<std::uint32_t>& candidates, std::size_t need) {
   for (std::size_t c = 0; c < candidates.size(); ++c) {
     std::size_t common = 0;
     for (std::size_t bit = 0; bit < 64 * words; ++bit) {
-      const BitWord mask = BitWord{1} << (bit % 64);
+      const Word mask = Word{1} << (bit % 64);
       if ((rows[a * words + bit / 64] & mask) != 0 && (rows[candidates[c] * words + bit / 64] & mask) != 0) {
         ++common;
       }
@@ -26,21 +27,21 @@ std::size_t first_sharing_by_count(const std::vector<BitWord>& rows, std::size_t
   return candidates.size();
 }
 
-TEST(SharedBits, EveryVariantFindsTheFirstCandidateSharingEnough) {
+TEST(SharingScan, EveryVariantFindsTheFirstCandidateSharingEnough) {
   std::mt19937_64 rng(5);
-  const FirstSharing chosen = first_sharing_for_this_cpu();
   for (int round = 0; round < 400; ++round) {
     const std::size_t words = 1 + rng() % 3;
     const std::size_t row_count = 2 + rng() % 12;
-    std::vector<BitWord> rows(row_count * words);
+    std::vector<Word> rows(row_count * words);
     // Sparse or dense rows, so that overlaps range from none to most bits.
-    for (BitWord& w : rows) w = round % 2 == 0 ? rng() & rng() & rng() : rng() | rng();
+    for (Word& w : rows) w = round % 2 == 0 ? rng() & rng() & rng() : rng() | rng();
     std::vector<std::uint32_t> candidates;
     for (std::size_t r = 1; r < row_count; ++r) candidates.push_back(static_cast<std::uint32_t>(r));
     const std::size_t need = rng() % (40 * words);
     const std::size_t want = first_sharing_by_count(rows, words, 0, candidates, need);
-    EXPECT_EQ(first_sharing_portable(rows.data(), words, 0, candidates.data(), candidates.size(), need), want);
-    EXPECT_EQ(chosen(rows.data(), words, 0, candidates.data(), candidates.size(), need), want);
+    for (const CpuFeatures& cpu : runnable_features()) {
+      EXPECT_EQ(first_sharing_for(cpu)(rows.data(), words, 0, candidates.data(), candidates.size(), need), want);
+    }
   }
 }
 
