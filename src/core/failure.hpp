@@ -43,10 +43,15 @@ inline void check_capacity(std::size_t count, std::size_t limit, const char* wha
 }
 
 // How many elements a table indexed by Idx may hold: indices 0 .. max - 1,
-// the largest value being kept free to mean "none".
+// the largest value being kept free to mean "none" (kNone).
 template <class Idx>
 constexpr std::size_t index_limit() noexcept {
   return static_cast<std::size_t>(std::numeric_limits<Idx>::max());
 }
+
+// The value of an index type that stands for no element: an empty slot, an
+// absent vertex, a missing clique.
+template <class Idx>
+inline constexpr Idx kNone = std::numeric_limits<Idx>::max();
 
 }  // namespace korvane

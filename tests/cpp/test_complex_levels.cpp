@@ -332,7 +332,7 @@ TEST(ComplexLevelsKernels, PassesAgreeWithPortableOnes) {
           EXPECT_GT(got.best[j], 0u);
         }
       }
-      if (got.result.next != complex_detail::PassResult::kNoneLeft) {
+      if (got.result.next != kNone<std::size_t>) {
         for (std::size_t j = 0; j < count; ++j) {
           const bool is_full = std::find(got.full.begin(), got.full.end(), j) != got.full.end();
           if (!is_full) {

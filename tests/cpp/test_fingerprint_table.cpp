@@ -28,7 +28,7 @@ void expect_same(const FingerprintTable& table, const Model& model, std::uint64_
   for (std::uint64_t print = 0; print < prints; ++print) {
     for (std::uint32_t value = 0; value < values; ++value) {
       const std::uint32_t found = table.find(print, [&](std::uint32_t v) { return v == value; });
-      ASSERT_EQ(found != FingerprintTable::kNone, model_holds(model, print, value)) << print << " " << value;
+      ASSERT_EQ(found != kNone<std::uint32_t>, model_holds(model, print, value)) << print << " " << value;
     }
   }
 }
@@ -69,8 +69,8 @@ TEST(FingerprintTable, FindsTheNumberTheCallerAccepts) {
   table.insert(5, 2);
   table.insert(6, 3);
   EXPECT_EQ(table.find(5, [](std::uint32_t v) { return v == 2; }), 2u);
-  EXPECT_EQ(table.find(5, [](std::uint32_t v) { return v == 3; }), FingerprintTable::kNone);
-  EXPECT_EQ(table.find(7, [](std::uint32_t) { return true; }), FingerprintTable::kNone);
+  EXPECT_EQ(table.find(5, [](std::uint32_t v) { return v == 3; }), kNone<std::uint32_t>);
+  EXPECT_EQ(table.find(7, [](std::uint32_t) { return true; }), kNone<std::uint32_t>);
   // Order-free: any listing of a set has its fingerprint.
   const std::vector<int> a{1, 2, 3};
   const std::vector<int> b{3, 1, 2};

@@ -84,7 +84,7 @@ KORVANE_TARGET_AVX2 PassResult avx2_many_words(const PrimRest& rest, const Word*
   const __m256i table = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 0, 1, 1, 2, 1, 2, 2, 3, 1,
                                          2, 2, 3, 2, 3, 3, 4);
   const std::size_t blocks = words / 4;
-  PassResult out{PassResult::kNoneLeft, 0};
+  PassResult out{kNone<std::size_t>, 0};
   std::uint32_t top = 0;
   for (std::size_t j = 0; j < rest.count; ++j) {
     const Word* row = rows + static_cast<std::size_t>(rest.member[j]) * words;

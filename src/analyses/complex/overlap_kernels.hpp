@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "analyses/shared/bits.hpp"
+#include "core/failure.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane::complex_detail {
@@ -37,10 +38,9 @@ struct PrimRest {
 };
 
 // One pass: the position of the largest best among members below their cap
-// (the first on ties; kNoneLeft when there is none), and how many positions
+// (the first on ties; kNone when there is none), and how many positions
 // reached their cap, listed ascending in rest.full.
 struct PassResult {
-  static constexpr std::size_t kNoneLeft = std::numeric_limits<std::size_t>::max();
   std::size_t next;
   std::size_t full;
 };
@@ -57,7 +57,7 @@ inline void offer(const PrimRest& rest, std::size_t j, std::uint32_t u, std::uin
   }
   if (best == rest.cap[j]) {
     rest.full[out.full++] = static_cast<std::uint32_t>(j);
-  } else if (out.next == PassResult::kNoneLeft || best > top) {
+  } else if (out.next == kNone<std::size_t> || best > top) {
     top = best;
     out.next = j;
   }
@@ -66,7 +66,7 @@ inline void offer(const PrimRest& rest, std::size_t j, std::uint32_t u, std::uin
 // Offers overlap(j) from tree member u to every rest position j.
 template <class Overlap>
 inline PassResult prim_pass(const PrimRest& rest, std::uint32_t u, Overlap&& overlap) {
-  PassResult out{PassResult::kNoneLeft, 0};
+  PassResult out{kNone<std::size_t>, 0};
   std::uint32_t top = 0;
   for (std::size_t j = 0; j < rest.count; ++j) offer(rest, j, u, overlap(j), top, out);
   return out;
@@ -118,7 +118,7 @@ class PrimBuffers {
   // given), so positions go in descending order.
   std::size_t remove(const PassResult& pass, std::size_t count, Word* row) noexcept {
     std::size_t f = pass.full;
-    bool next_left = pass.next != PassResult::kNoneLeft;
+    bool next_left = pass.next != kNone<std::size_t>;
     while (f > 0 || next_left) {
       std::size_t j;
       if (next_left && (f == 0 || pass.next > full_[f - 1])) {
@@ -161,7 +161,7 @@ void run_prim(PrimBuffers& buffers, std::size_t m, Pass&& pass, Edge&& edge, Wor
       const std::size_t j = buffers.full(i);
       edge(buffers.link(j), buffers.member(j), buffers.best(j));
     }
-    if (result.next != PassResult::kNoneLeft) {
+    if (result.next != kNone<std::size_t>) {
       edge(buffers.link(result.next), buffers.member(result.next), buffers.best(result.next));
       u = buffers.member(result.next);
     }

@@ -15,14 +15,12 @@
 #include "analyses/shared/bits.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "analyses/shared/sort_small.hpp"
+#include "core/failure.hpp"
 #include "core/hashing.hpp"
 #include "core/ids.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane::complex_detail {
-
-template <class Idx>
-constexpr Idx kNone = std::numeric_limits<Idx>::max();
 
 // A simplex's id is its position when the non-empty simplices are ordered by
 // size descending, then input index. The participants of level q are then

@@ -45,6 +45,7 @@
 #include "analyses/complex/mask_walk.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "analyses/complex/simplex_table.hpp"
+#include "core/failure.hpp"
 #include "core/hashing.hpp"
 #include "core/interrupt.hpp"
 

@@ -38,22 +38,20 @@ namespace korvane {
 
 namespace {
 
-constexpr CliqueIndex kNoGroup = std::numeric_limits<CliqueIndex>::max();
-
 // Level 0 below a bound of at least 2: the connected components, found
 // breadth first over ranks, then listed by a counting pass in dense order so
 // that each comes out ascending.
 DenseLevel connected_components(const DegeneracyGraph& ranked, InterruptTicker& ticker) {
   const CompactGraph& graph = ranked.graph;
   const std::size_t n = graph.size();
-  std::vector<DenseVertex> component_of(n, kNoGroup);  // by rank
+  std::vector<DenseVertex> component_of(n, kNone<DenseVertex>);  // by rank
   // Every neighbour is written past the queue's end and kept only when new,
   // without a branch that the order of neighbours makes unpredictable: one
   // slot to spare for the write after the last vertex.
   std::vector<DenseVertex> queue(n + 1);
   DenseLevel level;
   for (std::size_t source = 0; source < n; ++source) {
-    if (component_of[source] != kNoGroup) continue;
+    if (component_of[source] != kNone<DenseVertex>) continue;
     const auto label = static_cast<DenseVertex>(level.starts.size() - 1);
     component_of[source] = label;
     queue[0] = static_cast<DenseVertex>(source);
@@ -64,7 +62,7 @@ DenseLevel connected_components(const DegeneracyGraph& ranked, InterruptTicker& 
       // A neighbour already met carries this label: rewriting it is harmless.
       for (const DenseVertex* u = graph.begin_of(v); u != graph.end_of(v); ++u) {
         queue[tail] = *u;
-        tail += component_of[*u] == kNoGroup;
+        tail += component_of[*u] == kNone<DenseVertex>;
         component_of[*u] = label;
       }
     }
@@ -91,7 +89,7 @@ class LevelReader {
         forests_(forests),
         order_(order),
         ticker_(ticker),
-        group_of_root_(table.at_least(4), kNoGroup),
+        group_of_root_(table.at_least(4), kNone<CliqueIndex>),
         seen_(table.vertex_count(), 0) {}
 
   DenseLevel level(std::size_t k) {
@@ -118,7 +116,7 @@ class LevelReader {
     group_end_.clear();
     for (std::size_t id = 0; id < joined; ++id) {
       CliqueIndex& group = group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))];
-      if (group == kNoGroup) {
+      if (group == kNone<CliqueIndex>) {
         group = static_cast<CliqueIndex>(group_end_.size());
         group_end_.push_back(0);
       }
@@ -137,7 +135,7 @@ class LevelReader {
       CliqueIndex& group = group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))];
       by_group_[group_end_[group]++] = static_cast<CliqueIndex>(id);
     }
-    for (std::size_t id = 0; id < joined; ++id) group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))] = kNoGroup;
+    for (std::size_t id = 0; id < joined; ++id) group_of_root_[forests_.root(k, static_cast<CliqueIndex>(id))] = kNone<CliqueIndex>;
     ticker_.tick(2 * joined);
     return group_end_.size();
   }
@@ -194,7 +192,7 @@ class LevelReader {
   LevelForests& forests_;
   const std::vector<DenseVertex>& order_;  // rank -> dense
   InterruptTicker& ticker_;
-  std::vector<CliqueIndex> group_of_root_;  // kNoGroup between levels
+  std::vector<CliqueIndex> group_of_root_;  // kNone between levels
   std::vector<std::size_t> group_end_;
   std::vector<CliqueIndex> by_group_;
   std::vector<std::uint32_t> seen_;
@@ -323,13 +321,13 @@ void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, const std
 void add_many_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, std::vector<JoinedEdge>& joined,
                      DenseLevel& sets, InterruptTicker& ticker) {
   // group_of_root[root slot]: the root's group, numbered as first met.
-  std::vector<std::uint32_t> group_of_root(ranked.graph.neighbours.size(), kNoGroup);
+  std::vector<std::uint32_t> group_of_root(ranked.graph.neighbours.size(), kNone<std::uint32_t>);
   std::vector<std::size_t> group_end;
   // Each edge's slot is overwritten with its group.
   for (JoinedEdge& e : joined) {
     ticker.tick();
     std::uint32_t& group = group_of_root[edges.forest.find(e.slot)];
-    if (group == kNoGroup) {
+    if (group == kNone<std::uint32_t>) {
       group = static_cast<std::uint32_t>(group_end.size());
       group_end.push_back(0);
     }

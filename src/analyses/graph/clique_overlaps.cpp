@@ -55,8 +55,6 @@ void LevelForests::join_from(CliqueIndex a, CliqueIndex b, std::size_t highest) 
 
 namespace {
 
-constexpr DenseVertex kNone = std::numeric_limits<DenseVertex>::max();
-
 // Projected cliques stacked back to back as [id, length, vertices...],
 // vertices ascending. All offset arithmetic of that layout is here. Offsets stay
 // valid when the arena grows; pointers into it do not.
@@ -147,7 +145,7 @@ class SubsetWalk {
         count_(table.vertex_count(), 0),
         need_(table.vertex_count(), 0),
         has_small_(table.vertex_count(), 0),
-        slot_(table.vertex_count(), kNone) {}
+        slot_(table.vertex_count(), kNone<DenseVertex>) {}
 
   // One root node per vertex held by two or more cliques, one of them small:
   // its members are their suffixes after that vertex. A root with few
@@ -315,7 +313,7 @@ class SubsetWalk {
       const DenseVertex* items_end = items + arena_.length_at(at);
       for (const DenseVertex* v = items; v != items_end; ++v) {
         const DenseVertex s = slot_[*v];
-        if (s == kNone) continue;
+        if (s == kNone<DenseVertex>) continue;
         Child& child = children_[child_base + s];
         child.fill = arena_.write_kept(child.fill, id, v + 1, items_end, kept);
       }
@@ -328,7 +326,7 @@ class SubsetWalk {
       count_[v] = 0;
       need_[v] = 0;
       has_small_[v] = 0;
-      slot_[v] = kNone;
+      slot_[v] = kNone<DenseVertex>;
     }
   }
 

@@ -24,11 +24,10 @@
 #include "analyses/graph/clique_search.hpp"
 #include "analyses/shared/bits.hpp"
 #include "analyses/shared/sort_small.hpp"
+#include "core/failure.hpp"
 #include "core/sorted_ranges.hpp"
 
 namespace korvane::clique_search_detail {
-
-inline constexpr DenseVertex kAbsent = std::numeric_limits<DenseVertex>::max();
 
 // ---------------------------------------------------------------------------
 // One root's neighbourhood
@@ -75,7 +74,7 @@ class Neighbourhood {
  public:
   // `bits`, when given, holds the graph's rows (see AdjacencyBits).
   explicit Neighbourhood(const DegeneracyGraph& ranked, const AdjacencyBits* bits = nullptr)
-      : ranked_(ranked), graph_(ranked.graph), bits_(bits), slot_(ranked.graph.size(), kAbsent) {}
+      : ranked_(ranked), graph_(ranked.graph), bits_(bits), slot_(ranked.graph.size(), kNone<DenseVertex>) {}
 
   DenseVertex root = 0;
   const DenseVertex* candidates = nullptr;  // ranks, ascending
@@ -146,9 +145,9 @@ class Neighbourhood {
     if (na_ != 0 && (local_edges_ || !lazy)) {
       for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = static_cast<DenseVertex>(nc + j);
       for (std::size_t i = 0; i < nc; ++i) link_earlier(i, ticker);
-      for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = kAbsent;
+      for (std::size_t j = 0; j < na_; ++j) slot_[earlier_[j]] = kNone<DenseVertex>;
     }
-    for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = kAbsent;
+    for (std::size_t i = 0; i < nc; ++i) slot_[candidates[i]] = kNone<DenseVertex>;
   }
 
   void fill_excluded() {
@@ -171,7 +170,7 @@ class Neighbourhood {
     } else {
       cand_cand_.assign(nc * cw, 0);
       links_.clear();
-      renumber_.assign(na_, kAbsent);
+      renumber_.assign(na_, kNone<DenseVertex>);
       blocked_.assign(nc, 0);
     }
     local_edges_ = false;
@@ -198,7 +197,7 @@ class Neighbourhood {
       case Reading::kScan:
         ticker.tick(static_cast<std::size_t>(last - later) + 1);
         for (const DenseVertex* y = later; y != last; ++y) {
-          if (slot_[*y] != kAbsent) link_candidates(i, slot_[*y], y);
+          if (slot_[*y] != kNone<DenseVertex>) link_candidates(i, slot_[*y], y);
         }
         return;
       case Reading::kProbe:
@@ -221,7 +220,7 @@ class Neighbourhood {
       case Reading::kScan:
         ticker.tick(static_cast<std::size_t>(later - first) + 1);
         for (const DenseVertex* y = first; y != later && *y < root; ++y) {
-          if (slot_[*y] != kAbsent) link_excluded(i, slot_[*y] - nc);
+          if (slot_[*y] != kNone<DenseVertex>) link_excluded(i, slot_[*y] - nc);
         }
         return;
       case Reading::kProbe:
@@ -255,7 +254,7 @@ class Neighbourhood {
       return;
     }
     DenseVertex& k = renumber_[j];
-    if (k == kAbsent) k = static_cast<DenseVertex>(ne++);
+    if (k == kNone<DenseVertex>) k = static_cast<DenseVertex>(ne++);
     links_.emplace_back(static_cast<DenseVertex>(i), k);
     blocked_[i] = 1;
   }
@@ -312,7 +311,7 @@ class Neighbourhood {
   const DegeneracyGraph& ranked_;
   const CompactGraph& graph_;
   const AdjacencyBits* bits_;
-  std::vector<DenseVertex> slot_;  // rank -> local position, kAbsent outside the neighbourhood
+  std::vector<DenseVertex> slot_;  // rank -> local position, kNone outside the neighbourhood
   const DenseVertex* earlier_ = nullptr;
   std::size_t na_ = 0;
   std::vector<std::pair<DenseVertex, DenseVertex>> links_;  // candidate, excluded

@@ -59,8 +59,7 @@ std::vector<std::size_t> dense_degrees(std::vector<Edge>& edges, const VertexNum
 // Drops repeats from every list, closing the gaps: last_seen[u] is the last
 // list that took u.
 void drop_repeats(CompactGraph& graph, InterruptTicker& ticker) {
-  constexpr DenseVertex kNone = std::numeric_limits<DenseVertex>::max();
-  std::vector<DenseVertex> last_seen(graph.size(), kNone);
+  std::vector<DenseVertex> last_seen(graph.size(), kNone<DenseVertex>);
   std::size_t out = 0;
   std::size_t begin = 0;
   for (std::size_t v = 0; v < graph.size(); ++v) {

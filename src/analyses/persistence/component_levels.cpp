@@ -15,14 +15,14 @@ SlotIndex ComponentLevels::open(std::uint32_t level, const std::vector<DenseVert
     // a slot number would wrap.
     const std::size_t ahead = std::min(std::max<std::size_t>(16, 2 * slot), index_limit<SlotIndex>());
     forest_.extend(std::max(ahead, slot + 1));
-    key_of_.resize(forest_.size(), kNoKey);
+    key_of_.resize(forest_.size(), kNone<KeyIndex>);
   }
   if (by_print_.size() <= level) by_print_.resize(std::size_t{level} + 1);
   // Nothing joins it in the step, so the clique is its key's set.
   check_capacity(opened_.size() + 1, index_limit<std::uint32_t>(), "cliques in one step");
   const auto clique_index = static_cast<std::uint32_t>(opened_.size());
   opened_.push_back(sets_.store(clique.data(), clique.data() + clique.size()));
-  parts_.push_back(Part{static_cast<SlotIndex>(slot), static_cast<SlotIndex>(slot), level, clique_index, kNoKey, true});
+  parts_.push_back(Part{static_cast<SlotIndex>(slot), static_cast<SlotIndex>(slot), level, clique_index, kNone<KeyIndex>, true});
   return static_cast<SlotIndex>(slot);
 }
 
@@ -36,7 +36,7 @@ void ComponentLevels::own(SlotIndex slot, std::uint32_t level, const std::vector
   check_capacity(added_.count() + 1, index_limit<std::uint32_t>(), "cliques in one step");
   const auto clique_index = static_cast<std::uint32_t>(added_.count());
   added_.add(clique);
-  parts_.push_back(Part{slot, slot, level, clique_index, kNoKey, false});
+  parts_.push_back(Part{slot, slot, level, clique_index, kNone<KeyIndex>, false});
 }
 
 bool ComponentLevels::join(SlotIndex a, SlotIndex b, std::uint32_t level) {
@@ -51,8 +51,8 @@ bool ComponentLevels::join(SlotIndex a, SlotIndex b, std::uint32_t level) {
 // is settled once the step's joins are done.
 void ComponentLevels::stash(SlotIndex root, std::uint32_t level) {
   const KeyIndex key = key_of_[root];
-  if (key == kNoKey) return;
-  key_of_[root] = kNoKey;
+  if (key == kNone<KeyIndex>) return;
+  key_of_[root] = kNone<KeyIndex>;
   parts_.push_back(Part{root, root, level, 0, key, false});
 }
 
@@ -99,7 +99,7 @@ void ComponentLevels::settle_component(const Part* first, const Part* last, std:
   collect_extras(first, last, base, ticker);
   const KeyIndex key = merged_key(*base, first->level);
   for (const Part* p = first; p != last; ++p) {
-    if (p->key == kNoKey) continue;
+    if (p->key == kNone<KeyIndex>) continue;
     touch(p->key, step);
     --keys_[p->key].count;
   }
@@ -126,8 +126,8 @@ void ComponentLevels::hold(KeyIndex key, std::uint64_t step, double weight) {
 const ComponentLevels::Part* ComponentLevels::pick_base(const Part* first, const Part* last) const {
   const Part* base = first;
   for (const Part* p = first + 1; p != last; ++p) {
-    const bool keyed = p->key != kNoKey;
-    const bool base_keyed = base->key != kNoKey;
+    const bool keyed = p->key != kNone<KeyIndex>;
+    const bool base_keyed = base->key != kNone<KeyIndex>;
     const auto size = last_of(*p) - first_of(*p);
     const auto base_size = last_of(*base) - first_of(*base);
     if ((keyed && !base_keyed) || (keyed == base_keyed && size > base_size)) base = p;
@@ -143,7 +143,7 @@ void ComponentLevels::collect_extras(const Part* first, const Part* last, const 
   std::size_t others = 0;
   DenseVertex largest = *(last_of(*base) - 1);
   for (const Part* p = first; p != last; ++p) {
-    if (p == base || (p->key != kNoKey && p->key == base->key)) continue;
+    if (p == base || (p->key != kNone<KeyIndex> && p->key == base->key)) continue;
     others += static_cast<std::size_t>(last_of(*p) - first_of(*p));
     largest = std::max(largest, *(last_of(*p) - 1));
   }
@@ -161,7 +161,7 @@ void ComponentLevels::collect_extras(const Part* first, const Part* last, const 
 
 void ComponentLevels::extras_by_bisection(const Part* first, const Part* last, const Part* base) {
   for (const Part* p = first; p != last; ++p) {
-    if (p == base || (p->key != kNoKey && p->key == base->key)) continue;
+    if (p == base || (p->key != kNone<KeyIndex> && p->key == base->key)) continue;
     for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
       if (!std::binary_search(first_of(*base), last_of(*base), *x)) extras_.push_back(*x);
     }
@@ -179,7 +179,7 @@ void ComponentLevels::extras_at_level_zero(const Part* first, const Part* last, 
   for (const Part* p = first; p != last; ++p) {
     if (p == base) continue;
     const auto middle = static_cast<std::ptrdiff_t>(extras_.size());
-    if (p->key != kNoKey) {
+    if (p->key != kNone<KeyIndex>) {
       extras_.insert(extras_.end(), first_of(*p), last_of(*p));
     } else {
       for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
@@ -200,7 +200,7 @@ void ComponentLevels::extras_by_marks(const Part* first, const Part* last, const
   }
   for (const DenseVertex* x = first_of(*base); x != last_of(*base); ++x) marks_[*x] = mark_;
   for (const Part* p = first; p != last; ++p) {
-    if (p == base || (p->key != kNoKey && p->key == base->key)) continue;
+    if (p == base || (p->key != kNone<KeyIndex> && p->key == base->key)) continue;
     for (const DenseVertex* x = first_of(*p); x != last_of(*p); ++x) {
       if (marks_[*x] == mark_) continue;
       marks_[*x] = mark_;
@@ -221,7 +221,7 @@ bool ComponentLevels::one_of_a_kind(std::uint32_t level, std::size_t size) {
 // The key of the base's set plus extras_, added to the level's keys when
 // new, unless one of a kind.
 ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uint32_t level) {
-  if (extras_.empty() && base.key != kNoKey) return base.key;
+  if (extras_.empty() && base.key != kNone<KeyIndex>) return base.key;
   // The set is merged straight into its block; taking the block may move
   // the arena, so the base is read after.
   const std::size_t size = static_cast<std::size_t>(last_of(base) - first_of(base)) + extras_.size();
@@ -229,14 +229,14 @@ ComponentLevels::KeyIndex ComponentLevels::merged_key(const Part& base, std::uin
   merge_extras(first_of(base), last_of(base), sets_.writable(set));
   if (one_of_a_kind(level, size)) return new_key(level, set);
   FingerprintTable& table = by_print_[level];
-  const bool base_listed = base.key != kNoKey && keys_[base.key].listed;
+  const bool base_listed = base.key != kNone<KeyIndex> && keys_[base.key].listed;
   std::uint64_t print = base_listed ? keys_[base.key].print : table.fingerprint(first_of(base), last_of(base));
   print += table.fingerprint(extras_.begin(), extras_.end());
   const DenseVertex* merged = sets_.data(set);
   const KeyIndex same = table.find(print, [&](KeyIndex k) {
     return std::equal(sets_.data(keys_[k].set), sets_.end(keys_[k].set), merged, merged + size);
   });
-  if (same != kNoKey) {
+  if (same != kNone<KeyIndex>) {
     sets_.release(set);
     return same;
   }
@@ -266,7 +266,7 @@ ComponentLevels::KeyIndex ComponentLevels::new_key(std::uint32_t level, const Se
     key = free_keys_.back();
     free_keys_.pop_back();
   } else {
-    check_capacity(keys_.size() + 1, kNoKey, "component keys");
+    check_capacity(keys_.size() + 1, kNone<KeyIndex>, "component keys");
     key = static_cast<KeyIndex>(keys_.size());
     keys_.emplace_back();
   }
@@ -318,11 +318,11 @@ void ComponentLevels::finish(double weight, const RecordSink& out, InterruptTick
 }
 
 const DenseVertex* ComponentLevels::first_of(const Part& p) const {
-  return p.key != kNoKey ? sets_.data(keys_[p.key].set) : added_.begin_of(p.clique);
+  return p.key != kNone<KeyIndex> ? sets_.data(keys_[p.key].set) : added_.begin_of(p.clique);
 }
 
 const DenseVertex* ComponentLevels::last_of(const Part& p) const {
-  return p.key != kNoKey ? sets_.end(keys_[p.key].set) : added_.end_of(p.clique);
+  return p.key != kNone<KeyIndex> ? sets_.end(keys_[p.key].set) : added_.end_of(p.clique);
 }
 
 }  // namespace korvane

@@ -59,7 +59,6 @@ class ComponentLevels {
 
  private:
   using KeyIndex = std::uint32_t;
-  static constexpr KeyIndex kNoKey = FingerprintTable::kNone;
 
   struct Key {
     SetArena<DenseVertex>::Block set;  // in sets_: ascending, without repeats
@@ -72,13 +71,13 @@ class ComponentLevels {
   };
 
   // What a touched component brings to its merged set: the key it carried
-  // before the step, or (key == kNoKey) a clique added to it in the step,
+  // before the step, or (key == kNone) a clique added to it in the step,
   // or the clique of a component opened in the step.
   struct Part {
     SlotIndex slot;
     SlotIndex root;
     std::uint32_t level;
-    std::uint32_t clique;  // when key == kNoKey: index into opened_ if opened, else into added_
+    std::uint32_t clique;  // when key == kNone: index into opened_ if opened, else into added_
     KeyIndex key;
     bool opened;
   };

@@ -23,8 +23,6 @@ namespace korvane {
 
 class FingerprintTable {
  public:
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
   // The fingerprint of a set: order-free, so any listing of it gives it.
   template <class It>
   std::uint64_t fingerprint(It first, It last) const noexcept {
@@ -37,7 +35,7 @@ class FingerprintTable {
   void insert(std::uint64_t print, std::uint32_t value) {
     if (2 * (count_ + 1) > entries_.size()) grow();
     std::size_t at = home(print);
-    while (entries_[at].value != kNone) at = (at + 1) & mask_;
+    while (entries_[at].value != kNone<std::uint32_t>) at = (at + 1) & mask_;
     entries_[at] = Entry{print, value};
     ++count_;
   }
@@ -46,18 +44,18 @@ class FingerprintTable {
   // there is none.
   template <class Same>
   std::uint32_t find(std::uint64_t print, Same&& same) const {
-    if (entries_.empty()) return kNone;
-    for (std::size_t at = home(print); entries_[at].value != kNone; at = (at + 1) & mask_) {
+    if (entries_.empty()) return kNone<std::uint32_t>;
+    for (std::size_t at = home(print); entries_[at].value != kNone<std::uint32_t>; at = (at + 1) & mask_) {
       if (entries_[at].print == print && same(entries_[at].value)) return entries_[at].value;
     }
-    return kNone;
+    return kNone<std::uint32_t>;
   }
 
   // Precondition: `value` was inserted under `print` and not erased since.
   void erase(std::uint64_t print, std::uint32_t value) {
     std::size_t at = home(print);
     while (entries_[at].value != value || entries_[at].print != print) {
-      if (entries_[at].value == kNone) throw InternalFailure("fingerprint table misses an entry");
+      if (entries_[at].value == kNone<std::uint32_t>) throw InternalFailure("fingerprint table misses an entry");
       at = (at + 1) & mask_;
     }
     shift_back(at);
@@ -69,7 +67,7 @@ class FingerprintTable {
  private:
   struct Entry {
     std::uint64_t print = 0;
-    std::uint32_t value = kNone;  // kNone: free
+    std::uint32_t value = kNone<std::uint32_t>;  // kNone: free
   };
 
   std::size_t home(std::uint64_t print) const noexcept { return hash_(print) & mask_; }
@@ -77,7 +75,7 @@ class FingerprintTable {
   // Refills the hole at `hole` with a later entry of its run that may move
   // there (one whose home does not lie cyclically in (hole, at]).
   void shift_back(std::size_t hole) {
-    for (std::size_t at = (hole + 1) & mask_; entries_[at].value != kNone; at = (at + 1) & mask_) {
+    for (std::size_t at = (hole + 1) & mask_; entries_[at].value != kNone<std::uint32_t>; at = (at + 1) & mask_) {
       const std::size_t h = home(entries_[at].print);
       const bool stays = hole <= at ? (hole < h && h <= at) : (hole < h || h <= at);
       if (stays) continue;
@@ -91,12 +89,12 @@ class FingerprintTable {
     std::vector<Entry> old;
     old.swap(entries_);
     const std::size_t size = old.empty() ? 16 : 2 * old.size();
-    check_capacity(size / 2, kNone, "sets in one table");
+    check_capacity(size / 2, kNone<std::uint32_t>, "sets in one table");
     entries_.assign(size, Entry{});
     mask_ = size - 1;
     count_ = 0;
     for (const Entry& e : old) {
-      if (e.value != kNone) insert(e.print, e.value);
+      if (e.value != kNone<std::uint32_t>) insert(e.print, e.value);
     }
   }
 

@@ -72,7 +72,7 @@ void GrowingGraph::unannounced() { throw InternalFailure("an edge came that was 
 std::uint32_t GrowingGraph::clique_of_edge(DenseVertex u, DenseVertex v) const {
   const auto around = neighbours(u);
   const auto at = std::lower_bound(around.begin(), around.end(), v);
-  if (at == around.end() || *at != v) return FingerprintTable::kNone;
+  if (at == around.end() || *at != v) return kNone<std::uint32_t>;
   return cliques_[start_[u] + static_cast<std::size_t>(at - around.begin())];
 }
 
@@ -142,9 +142,9 @@ void EdgeView::scan_common(InterruptTicker& ticker) {
     const auto& around = graph_->neighbours(common_[i]);
     ticker.tick(around.size() + 1);
     for (DenseVertex y : around) {
-      if (slot_[y] != kAbsent) {
+      if (slot_[y] != kNone<DenseVertex>) {
         local_.adjacency[i].push_back(slot_[y]);
-      } else if (side_slot_[y] != kAbsent) {
+      } else if (side_slot_[y] != kNone<DenseVertex>) {
         set_bit(side_bits_.data() + side_slot_[y] * words_, i);
       }
     }
@@ -152,8 +152,8 @@ void EdgeView::scan_common(InterruptTicker& ticker) {
 }
 
 void EdgeView::release_slots() {
-  for (DenseVertex x : common_) slot_[x] = kAbsent;
-  for (DenseVertex x : side_) side_slot_[x] = kAbsent;
+  for (DenseVertex x : common_) slot_[x] = kNone<DenseVertex>;
+  for (DenseVertex x : side_) side_slot_[x] = kNone<DenseVertex>;
 }
 
 // Side vertices as bitsets over the side indices: row s marks the side
@@ -168,10 +168,10 @@ void EdgeView::link_sides(InterruptTicker& ticker) {
     ticker.tick(around.size() + 1);
     for (DenseVertex y : around) {
       const DenseVertex t = side_slot_[y];
-      if (t != kAbsent) set_bit(side_links_.data() + s * side_words_, t);
+      if (t != kNone<DenseVertex>) set_bit(side_links_.data() + s * side_words_, t);
     }
   }
-  for (DenseVertex x : side_) side_slot_[x] = kAbsent;
+  for (DenseVertex x : side_) side_slot_[x] = kNone<DenseVertex>;
 }
 
 bool EdgeView::grow_side(DenseVertex drop, const Word* k_bits, const DenseVertex* k_first, const DenseVertex* k_last,

@@ -13,6 +13,7 @@
 #include "analyses/graph/clique_search.hpp"
 #include "analyses/persistence/fingerprint_table.hpp"
 #include "analyses/shared/bits.hpp"
+#include "core/failure.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane {
@@ -38,8 +39,7 @@ class GrowingGraph {
   bool add_edge(DenseVertex u, DenseVertex v, std::uint32_t clique);
 
   // The clique noted when the edge u-v was added: it holds the edge, even
-  // if it is no longer maximal. FingerprintTable::kNone when the edge is
-  // missing.
+  // if it is no longer maximal. kNone when the edge is missing.
   std::uint32_t clique_of_edge(DenseVertex u, DenseVertex v) const;
 
   std::span<const DenseVertex> neighbours(DenseVertex v) const noexcept {
@@ -62,7 +62,7 @@ class GrowingGraph {
 class EdgeView {
  public:
   explicit EdgeView(std::size_t vertex_count)
-      : slot_(vertex_count, kAbsent), side_slot_(vertex_count, kAbsent), seen_(vertex_count, 0) {}
+      : slot_(vertex_count, kNone<DenseVertex>), side_slot_(vertex_count, kNone<DenseVertex>), seen_(vertex_count, 0) {}
 
   // Looks around the edge u-v, just added to `graph`. The local graph and
   // the sides are built only when there are two common neighbours or more.
@@ -93,7 +93,6 @@ class EdgeView {
   void link_sides(InterruptTicker& ticker);
 
  private:
-  static constexpr DenseVertex kAbsent = 0xFFFFFFFFu;
   static constexpr std::size_t kMostLinkedSides = 4096;  // 2 MiB of links
 
   void split_neighbours(DenseVertex u, DenseVertex v, InterruptTicker& ticker);
@@ -117,7 +116,7 @@ class EdgeView {
   std::size_t u_side_ = 0;
   std::vector<Word> side_bits_;
   // vertex -> local number of a common neighbour, and vertex -> index of a
-  // side vertex; kAbsent elsewhere, and everywhere between loads.
+  // side vertex; kNone elsewhere, and everywhere between loads.
   std::vector<DenseVertex> slot_;
   std::vector<DenseVertex> side_slot_;
   // vertex -> the last load() that met it next to u; the first pass is 1,

@@ -13,13 +13,12 @@
 #include "analyses/persistence/fingerprint_table.hpp"
 #include "analyses/persistence/component_levels.hpp"
 #include "analyses/persistence/set_arena.hpp"
+#include "core/failure.hpp"
 
 namespace korvane {
 
 class LiveCliques {
  public:
-  static constexpr std::uint32_t kNone = FingerprintTable::kNone;
-
   template <class It>
   std::uint64_t fingerprint(It first, It last) const noexcept {
     return table_.fingerprint(first, last);
@@ -34,7 +33,7 @@ class LiveCliques {
       place = free_.back();
       free_.pop_back();
     } else {
-      check_capacity(entries_.size() + 1, kNone, "maximal cliques kept");
+      check_capacity(entries_.size() + 1, kNone<std::uint32_t>, "maximal cliques kept");
       place = static_cast<std::uint32_t>(entries_.size());
       entries_.emplace_back();
     }

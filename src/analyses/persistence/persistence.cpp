@@ -63,7 +63,7 @@ class Tracker {
         clique_limit_(limits.cliques),
         graph_(vertex_count, edges),
         view_(vertex_count),
-        clique_of_vertex_(vertex_count, kNone) {}
+        clique_of_vertex_(vertex_count, kNone<std::uint32_t>) {}
 
   void admit(DenseVertex u, DenseVertex v, double weight, const RecordSink& out) {
     ticker_.tick();
@@ -113,7 +113,6 @@ class Tracker {
  private:
   static constexpr std::uint64_t kUnbounded = std::numeric_limits<std::uint64_t>::max();
   static constexpr std::size_t kLinkSidesFrom = 3;  // new cliques through one edge
-  static constexpr std::uint32_t kNone = LiveCliques::kNone;
 
   // Levels a clique of `size` vertices takes part in, below the top level
   // that a bound keeps apart.
@@ -153,8 +152,8 @@ class Tracker {
   // or more, its place among the kept ones, which holds its slots at levels
   // 2 and up. Other cliques are only ever named at levels 0 and 1.
   struct CliqueRef {
-    std::uint32_t number = kNone;
-    std::uint32_t place = kNone;
+    std::uint32_t number = kNone<std::uint32_t>;
+    std::uint32_t place = kNone<std::uint32_t>;
     bool swallowed = false;  // by the clique being added: to be let go
   };
 
@@ -172,11 +171,11 @@ class Tracker {
     const std::size_t levels = levels_of(size);
     const std::size_t below = std::min(size - 1, levels);
     slots_.clear();
-    if (side_u.number != kNone && side_v.number != kNone) {
+    if (side_u.number != kNone<std::uint32_t> && side_v.number != kNone<std::uint32_t>) {
       for (std::size_t q = 0; q < below; ++q) slots_.push_back(slot(side_u, q));
       join_down(side_v, below);
     } else {
-      name_edge_of_arrival(side_u.number != kNone ? side_u : side_v);
+      name_edge_of_arrival(side_u.number != kNone<std::uint32_t> ? side_u : side_v);
     }
     if (levels == size) slots_.push_back(levels_.open(static_cast<std::uint32_t>(size - 1), clique_));
     keep(number, print);
@@ -184,7 +183,7 @@ class Tracker {
       if (side.swallowed) live_.remove(side.place);
     }
     for (DenseVertex x : clique_) {
-      if (clique_of_vertex_[x] == kNone) clique_of_vertex_[x] = number;
+      if (clique_of_vertex_[x] == kNone<std::uint32_t>) clique_of_vertex_[x] = number;
     }
   }
 
@@ -197,37 +196,37 @@ class Tracker {
     if (clique_.size() != 2) clique_.resize(2);
     clique_[0] = std::min(u, v);
     clique_[1] = std::max(u, v);
-    const CliqueRef side_u{fresh_v ? kNone : lone_vertex_holder(v)};
-    const CliqueRef side_v{fresh_u ? kNone : lone_vertex_holder(u)};
+    const CliqueRef side_u{fresh_v ? kNone<std::uint32_t> : lone_vertex_holder(v)};
+    const CliqueRef side_v{fresh_u ? kNone<std::uint32_t> : lone_vertex_holder(u)};
     const std::uint32_t number = number_clique();
     SlotIndex level_zero;
-    if (side_u.number != kNone && side_v.number != kNone) {
+    if (side_u.number != kNone<std::uint32_t> && side_v.number != kNone<std::uint32_t>) {
       level_zero = slot(side_u, 0);
       ticker_.tick();
       levels_.join(level_zero, slot(side_v, 0), 0);
     } else {
       slots_.clear();
-      name_edge_of_arrival(side_u.number != kNone ? side_u : side_v);
+      name_edge_of_arrival(side_u.number != kNone<std::uint32_t> ? side_u : side_v);
       level_zero = slots_[0];
     }
     low_.push_back(level_zero);
     // Level 1 is the edge's top level unless a bound keeps it apart.
-    low_.push_back(levels_of(2) == 2 ? levels_.open(1, clique_) : kNone);
+    low_.push_back(levels_of(2) == 2 ? levels_.open(1, clique_) : kNone<std::uint32_t>);
     for (DenseVertex x : {u, v}) {
-      if (clique_of_vertex_[x] == kNone) clique_of_vertex_[x] = number;
+      if (clique_of_vertex_[x] == kNone<std::uint32_t>) clique_of_vertex_[x] = number;
     }
   }
 
   std::uint32_t lone_vertex_holder(DenseVertex x) const {
     const std::uint32_t number = clique_of_vertex_[x];
-    if (number == kNone) throw InternalFailure("an old clique is missing");
+    if (number == kNone<std::uint32_t>) throw InternalFailure("an old clique is missing");
     return number;
   }
 
   // The level-0 slot of an edge u-v whose end v (or both) arrives with it:
   // the component of u, grown by v, or one of its own.
   void name_edge_of_arrival(const CliqueRef& side) {
-    if (side.number == kNone) {
+    if (side.number == kNone<std::uint32_t>) {
       slots_.push_back(levels_.open(0, clique_));
       return;
     }
@@ -249,9 +248,9 @@ class Tracker {
   // Records the slots_ of clique_, just numbered: levels 0 and 1 for good,
   // the others while it is kept as maximal.
   void keep(std::uint32_t number, std::uint64_t print) {
-    low_.push_back(slots_.empty() ? kNone : slots_[0]);
-    low_.push_back(slots_.size() < 2 ? kNone : slots_[1]);
-    CliqueRef ref{number, kNone, false};
+    low_.push_back(slots_.empty() ? kNone<std::uint32_t> : slots_[0]);
+    low_.push_back(slots_.size() < 2 ? kNone<std::uint32_t> : slots_[1]);
+    CliqueRef ref{number, kNone<std::uint32_t>, false};
     if (clique_.size() >= 3) {
       const auto low = static_cast<std::ptrdiff_t>(std::min<std::size_t>(2, slots_.size()));
       high_.assign(slots_.begin() + low, slots_.end());
@@ -294,7 +293,7 @@ class Tracker {
       case 1: found.number = graph_.clique_of_edge(kept, view_.common()[*inner_.begin_of(i)]); break;
       default: found = grown_holder(i, print, drop); break;
     }
-    if (found.number == kNone) throw InternalFailure("an old clique is missing");
+    if (found.number == kNone<std::uint32_t>) throw InternalFailure("an old clique is missing");
     return found;
   }
 
@@ -306,7 +305,7 @@ class Tracker {
     const std::uint64_t side_print =
         print - live_.fingerprint(&drop, &drop + 1) + live_.fingerprint(added.begin(), added.end());
     const std::uint32_t place = live_.find(side_print, side_);
-    if (place == kNone) return CliqueRef{};
+    if (place == kNone<std::uint32_t>) return CliqueRef{};
     return CliqueRef{live_.number(place), place, !grew};
   }
 
