@@ -14,6 +14,7 @@
 
 #include "analyses/graph/clique_complex_levels.hpp"
 #include "analyses/graph/clique_search.hpp"
+#include "analyses/graph/maximal_cliques.hpp"
 #include "analyses/graph/clique_table.hpp"
 #include "graph_levels_oracle.hpp"
 
@@ -270,7 +271,7 @@ RankedFindings ranked_findings(const DegeneracyGraph& ranked, std::size_t min_si
     EXPECT_GE(slot, ranked.later[owner]) << name << ": slot in the earlier part of a list";
     return std::make_pair(ranked.order[owner], ranked.order[ranked.graph.neighbours[slot]]);
   };
-  const TriangleSink on_triangle = [&](std::size_t ab, std::size_t ac, std::size_t bc) {
+  auto on_triangle = [&](std::size_t ab, std::size_t ac, std::size_t bc) {
     std::set<DenseVertex> vertices;
     for (std::size_t slot : {ab, ac, bc}) {
       const auto [u, v] = ends(slot);
@@ -280,17 +281,15 @@ RankedFindings ranked_findings(const DegeneracyGraph& ranked, std::size_t min_si
     ASSERT_EQ(vertices.size(), 3u) << name;
     ASSERT_TRUE(found.triangles.insert({vertices.begin(), vertices.end()}).second) << name << ": a triangle twice";
   };
-  for_each_maximal_clique(
-      ranked, ticker,
-      [&](const DenseVertex* first, const DenseVertex* last) {
-        ASSERT_TRUE(std::is_sorted(first, last)) << name;
-        ASSERT_GE(static_cast<std::size_t>(last - first), min_size) << name;
-        std::vector<DenseVertex> clique;
-        for (; first != last; ++first) clique.push_back(ranked.order[*first]);
-        std::sort(clique.begin(), clique.end());
-        ASSERT_TRUE(found.cliques.insert(clique).second) << name << ": a clique twice";
-      },
-      &on_triangle, min_size, row_search_max);
+  auto on_clique = [&](const DenseVertex* first, const DenseVertex* last) {
+    ASSERT_TRUE(std::is_sorted(first, last)) << name;
+    ASSERT_GE(static_cast<std::size_t>(last - first), min_size) << name;
+    std::vector<DenseVertex> clique;
+    for (; first != last; ++first) clique.push_back(ranked.order[*first]);
+    std::sort(clique.begin(), clique.end());
+    ASSERT_TRUE(found.cliques.insert(clique).second) << name << ": a clique twice";
+  };
+  clique_search_detail::maximal_cliques_ranked(ranked, ticker, on_clique, &on_triangle, min_size, row_search_max);
   return found;
 }
 

@@ -29,7 +29,7 @@
 #include <utility>
 
 #include "analyses/graph/clique_search.hpp"
-#include "analyses/graph/clique_search_detail.hpp"
+#include "analyses/graph/maximal_cliques.hpp"
 #include "analyses/graph/clique_table.hpp"
 #include "analyses/shared/sort_small.hpp"
 #include "core/union_find.hpp"

@@ -1,8 +1,10 @@
-// Vertex numbering and dense graph building; see dense_graph.hpp.
+// Vertex numbering, dense graph building and the renumbering by degeneracy
+// order; see dense_graph.hpp.
 #include "analyses/graph/dense_graph.hpp"
 
 #include <algorithm>
-#include <limits>
+#include <span>
+#include <utility>
 
 namespace korvane {
 
@@ -79,6 +81,80 @@ void drop_repeats(CompactGraph& graph, InterruptTicker& ticker) {
   graph.neighbours.shrink_to_fit();
 }
 
+std::span<const DenseVertex> around(const DenseGraph& graph, std::size_t v) { return graph.adjacency[v]; }
+std::span<const DenseVertex> around(const CompactGraph& graph, std::size_t v) {
+  return {graph.begin_of(v), graph.end_of(v)};
+}
+
+// Batagelj–Zaversnik bucket peeling, linear in vertices plus edges. The
+// degrees, positions and bins share one allocation (a simple graph's
+// degrees are below n), which matters for the many small graphs of
+// persistence.
+template <class Graph>
+std::vector<DenseVertex> peel(const Graph& graph) {
+  const std::size_t n = graph.size();
+  std::vector<DenseVertex> scratch(3 * n + 1, 0);
+  DenseVertex* degree = scratch.data();
+  DenseVertex* pos = degree + n;
+  DenseVertex* bin = pos + n;  // n + 1 entries
+  std::size_t max_degree = 0;
+  for (std::size_t v = 0; v < n; ++v) {
+    degree[v] = static_cast<DenseVertex>(around(graph, v).size());
+    max_degree = std::max<std::size_t>(max_degree, degree[v]);
+  }
+  for (std::size_t v = 0; v < n; ++v) ++bin[degree[v]];
+  DenseVertex start = 0;
+  for (std::size_t d = 0; d <= max_degree; ++d) start += std::exchange(bin[d], start);
+  std::vector<DenseVertex> order(n);
+  for (std::size_t v = 0; v < n; ++v) {
+    pos[v] = bin[degree[v]]++;
+    order[pos[v]] = static_cast<DenseVertex>(v);
+  }
+  for (std::size_t d = max_degree; d >= 1; --d) bin[d] = bin[d - 1];
+  bin[0] = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const DenseVertex v = order[i];
+    for (const DenseVertex u : around(graph, v)) {
+      if (degree[u] <= degree[v]) continue;
+      const DenseVertex du = degree[u];
+      const DenseVertex pu = pos[u];
+      const DenseVertex pw = bin[du];
+      const DenseVertex w = order[pw];
+      pos[u] = pw;
+      order[pu] = w;
+      pos[w] = pu;
+      order[pw] = u;
+      ++bin[du];
+      --degree[u];
+    }
+  }
+  return order;
+}
+
+template <class Graph>
+DegeneracyGraph renumbered(const Graph& graph, InterruptTicker& ticker) {
+  DegeneracyGraph ranked;
+  ranked.order = peel(graph);
+  const std::size_t n = graph.size();
+  std::vector<DenseVertex> rank_of(n);
+  for (std::size_t r = 0; r < n; ++r) rank_of[ranked.order[r]] = static_cast<DenseVertex>(r);
+  CompactGraph& out = ranked.graph;
+  out.start.assign(n + 1, 0);
+  for (std::size_t r = 0; r < n; ++r) out.start[r + 1] = out.start[r] + around(graph, ranked.order[r]).size();
+  out.neighbours.resize(out.start[n]);
+  // Far ends taken in ascending rank fill every list in ascending order; when
+  // far end w comes up, w's own list holds exactly its earlier neighbours.
+  std::vector<std::size_t> fill(out.start.begin(), out.start.end() - 1);
+  ranked.later.resize(n);
+  for (std::size_t w = 0; w < n; ++w) {
+    ranked.later[w] = fill[w];
+    const std::span<const DenseVertex> original = around(graph, ranked.order[w]);
+    ticker.tick(original.size() + 1);
+    for (const DenseVertex x : original) out.neighbours[fill[rank_of[x]]++] = static_cast<DenseVertex>(w);
+  }
+  return ranked;
+}
+
 }  // namespace
 
 CompactGraph build_compact_graph(std::vector<Edge> edges, const VertexNumbering& numbering, InterruptTicker& ticker) {
@@ -99,5 +175,8 @@ CompactGraph build_compact_graph(std::vector<Edge> edges, const VertexNumbering&
   drop_repeats(graph, ticker);
   return graph;
 }
+
+DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker) { return renumbered(graph, ticker); }
+DegeneracyGraph by_degeneracy(const DenseGraph& graph, InterruptTicker& ticker) { return renumbered(graph, ticker); }
 
 }  // namespace korvane

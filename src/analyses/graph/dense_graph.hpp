@@ -1,6 +1,9 @@
-// From a list of edges to the dense simple graph the clique search works on:
-// vertex ids numbered 0 .. n-1 in ascending id order, so that ascending dense
-// sets map back to ascending id sets without another sort.
+// The graphs the graph analyses work on, and how a list of edges becomes
+// one: vertex ids numbered 0 .. n-1 in ascending id order (so that ascending
+// dense sets map back to ascending id sets without another sort), the simple
+// graph of the edges, and that graph renumbered by degeneracy order for the
+// clique search. Persistence builds its growing graph on the same vertex
+// numbers.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +11,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "analyses/graph/clique_search.hpp"
 #include "core/ascending.hpp"
 #include "core/failure.hpp"
 #include "core/ids.hpp"
@@ -16,6 +18,46 @@
 #include "core/packed_sets.hpp"
 
 namespace korvane {
+
+// A vertex of a dense graph. 32 bits: whoever builds a DenseGraph checks
+// that its vertex count stays below index_limit<DenseVertex>().
+using DenseVertex = std::uint32_t;
+
+// Undirected simple graph over 0 .. size()-1. Every neighbour list is
+// ascending, without repeats and without the vertex itself.
+struct DenseGraph {
+  std::vector<std::vector<DenseVertex>> adjacency;
+  std::size_t size() const noexcept { return adjacency.size(); }
+};
+
+// The same kind of graph with every neighbour list back to back in one
+// array: the neighbours of v are neighbours[start[v] .. start[v + 1]).
+// Whether the lists are ascending is up to whoever builds one.
+struct CompactGraph {
+  std::vector<std::size_t> start{0};  // one more entry than there are vertices
+  std::vector<DenseVertex> neighbours;
+  std::size_t size() const noexcept { return start.size() - 1; }
+  std::size_t degree(std::size_t v) const noexcept { return start[v + 1] - start[v]; }
+  const DenseVertex* begin_of(std::size_t v) const noexcept { return neighbours.data() + start[v]; }
+  const DenseVertex* end_of(std::size_t v) const noexcept { return neighbours.data() + start[v + 1]; }
+};
+
+// A simple graph renumbered by degeneracy order: vertex r of `graph` (its
+// rank) is vertex order[r] of the original, and every list is ascending. A
+// vertex's later neighbours, the ones a search from it extends with, are then
+// the tail of its list.
+//
+// The slot of an edge {a, b} with a < b is the offset of b in
+// graph.neighbours, within a's list: every edge has one slot, below
+// graph.neighbours.size(), and no two edges share one.
+struct DegeneracyGraph {
+  std::vector<DenseVertex> order;  // rank -> original vertex
+  CompactGraph graph;
+  // later[r]: offset in graph.neighbours of r's first later neighbour (the
+  // end of its list when it has none).
+  std::vector<std::size_t> later;
+  const DenseVertex* later_of(std::size_t r) const noexcept { return graph.neighbours.data() + later[r]; }
+};
 
 // Cliques of one graph are numbered in 32 bits, like its vertices.
 using CliqueIndex = std::uint32_t;
@@ -77,7 +119,9 @@ class VertexNumbering {
 // dense numbers, then released.
 CompactGraph build_compact_graph(std::vector<Edge> edges, const VertexNumbering& numbering, InterruptTicker& ticker);
 
-// Cliques of a dense graph, each ascending.
-using CliqueList = PackedSets<DenseVertex>;
+// Renumbers a simple graph (lists without repeats or the vertex itself, in
+// any order) by degeneracy order.
+DegeneracyGraph by_degeneracy(const CompactGraph& graph, InterruptTicker& ticker);
+DegeneracyGraph by_degeneracy(const DenseGraph& graph, InterruptTicker& ticker);
 
 }  // namespace korvane

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "analyses/graph/clique_search.hpp"
+#include "analyses/graph/dense_graph.hpp"
 #include "analyses/persistence/fingerprint_table.hpp"
 #include "analyses/shared/bits.hpp"
 #include "core/failure.hpp"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analyses/graph/clique_search.hpp"
+#include "analyses/graph/dense_graph.hpp"
 #include "analyses/persistence/fingerprint_table.hpp"
 #include "analyses/persistence/component_levels.hpp"
 #include "analyses/persistence/set_arena.hpp"
