@@ -244,7 +244,7 @@ TEST(ComplexTable, TwinsJoinTheFirstEqualSimplex) {
   for (const auto& [twin, kept] : table.twins) twins.emplace_back(table.original[twin], table.original[kept]);
   std::sort(twins.begin(), twins.end());
   EXPECT_EQ(twins, (std::vector<std::pair<SimplexIndex, SimplexIndex>>{{1, 0}, {3, 0}, {4, 2}}));
-  for (std::uint32_t id : table.holders) EXPECT_FALSE(table.is_twin[table.records.at(id).id()]);
+  for (std::uint32_t id : table.holders.list) EXPECT_FALSE(table.is_twin[table.records.at(id).id()]);
 }
 
 // The estimate settles everything together when every pair overlaps

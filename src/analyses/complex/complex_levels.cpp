@@ -4,7 +4,7 @@
 // 0 .. w-1, and nowhere above. The hierarchy is therefore fixed by facts
 // "a and b share at least w vertices", as long as every pair that shares
 // vertices is covered by a chain of facts at its full overlap. Each fact goes
-// into one disjoint-set forest per level (level_forests.hpp). Level 0 needs
+// into one disjoint-set forest per level (simplex_forests.hpp). Level 0 needs
 // no facts: it is the vertex-sharing closure.
 //
 // The facts come from two sources. Large simplices are settled all together
@@ -23,7 +23,7 @@
 
 #include "analyses/complex/group_settler.hpp"
 #include "analyses/complex/large_simplices.hpp"
-#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/simplex_table.hpp"
 #include "analyses/complex/subset_walk.hpp"
 #include "core/failure.hpp"
@@ -40,7 +40,7 @@ using namespace complex_detail;
 // get it for free. Participants of level q in ascending index order are those
 // of level q + 1 merged with the simplices of exactly q + 1 vertices.
 template <class Idx>
-std::vector<FlatLevel> collect_levels(const SimplexTable<Idx>& table, LevelForests<Idx>& forests,
+std::vector<FlatLevel> collect_levels(const SimplexTable<Idx>& table, SimplexForests<Idx>& forests,
                                       InterruptTicker& ticker) {
   std::vector<FlatLevel> levels(table.max_size);
   std::vector<Idx> current;
@@ -88,14 +88,14 @@ std::vector<FlatLevel> run(SimplexList& simplices, const ComplexLevelsTuning& tu
                                     ? choose_small_max(table, ticker)
                                     : tuning.small_simplex_max;
   table.first_small = table.at_least[std::min(small_max, table.max_size)];
-  LevelForests<Idx> forests(table, ticker);
+  SimplexForests<Idx> forests(table, ticker);
   GroupSettler<Idx> settler(table.vertex_count, forests, tuning.overlaps, ticker);
   settle_large(table, settler);
   const WalkPolicy policy{tuning.pairwise_group_max, tuning.twin_check_min,
                           std::min<std::size_t>(tuning.mask_vertices_max, 64), tuning.overlaps,
                           tuning.split_advantage};
   // Only pairs with a small member of two or more vertices are left.
-  if (table.first_small < table.at_least[1]) SubsetWalk<Idx>(table, forests, settler, policy, ticker).run();
+  if (table.first_small < table.at_least[1]) SimplexSubsetWalk<Idx>(table, forests, settler, policy, ticker).run();
   return collect_levels(table, forests, ticker);
 }
 

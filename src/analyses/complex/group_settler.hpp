@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "analyses/complex/complex_levels.hpp"
-#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/overlap_kernels.hpp"
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
@@ -102,7 +102,7 @@ inline double settle_cost(const GroupShape& g, Overlaps forced) {
 template <class Idx>
 class GroupSettler {
  public:
-  GroupSettler(std::size_t vertex_count, LevelForests<Idx>& forests, Overlaps forced, InterruptTicker& ticker)
+  GroupSettler(std::size_t vertex_count, SimplexForests<Idx>& forests, Overlaps forced, InterruptTicker& ticker)
       : forests_(forests),
         forced_(forced),
         ticker_(ticker),
@@ -301,7 +301,7 @@ class GroupSettler {
     run_prim(rest_, members.size(), pass, edge, nullptr, ticker_);
   }
 
-  LevelForests<Idx>& forests_;
+  SimplexForests<Idx>& forests_;
   const Overlaps forced_;
   InterruptTicker& ticker_;
   const PrimKernels& kernels_;

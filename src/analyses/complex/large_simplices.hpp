@@ -48,19 +48,19 @@ double root_pair_cost(const SimplexTable<Idx>& table, std::size_t x, std::size_t
 // copied: the items the root's copies hold.
 template <class Idx>
 void add_root_terms(const SimplexTable<Idx>& table, std::size_t x, double copied, SizeTerms& terms) {
-  const std::size_t begin = table.holder_start[x];
-  const std::size_t h = table.holder_count(x);
+  const Idx* held = table.holders.begin(x);
+  const std::size_t h = table.holders.count(x);
   const double per_pair = root_pair_cost(table, x, h, copied);
   terms.pair_cost += 0.5 * static_cast<double>(h) * static_cast<double>(h - 1) * per_pair;
   // Holders run by size descending: holder j is large for every s where
   // the holders before it are, and pairs with each of them.
   for (std::size_t j = 1; j < h; ++j) {
-    const std::size_t z = table.records.at(table.holders[begin + j]).size();
+    const std::size_t z = table.records.at(held[j]).size();
     terms.large_pair_cost[z] += static_cast<double>(j) * per_pair;
     terms.large_pairs[z] += static_cast<double>(j);
   }
-  terms.large_vertices[table.records.at(table.holders[begin + 1]).size()] += 1;
-  terms.root_build[table.records.at(table.holders[begin + h - 1]).size()] += copied * Costs::kSlot;
+  terms.large_vertices[table.records.at(held[1]).size()] += 1;
+  terms.root_build[table.records.at(held[h - 1]).size()] += copied * Costs::kSlot;
 }
 
 inline double settle_all_cost(double members, double vertices, double pair_steps) {
@@ -85,8 +85,8 @@ std::size_t choose_small_max(const SimplexTable<Idx>& table, InterruptTicker& ti
     ticker.tick(rec.size() + 1);
   }
   for (std::size_t x = 0; x < table.vertex_count; ++x) {
-    if (table.holder_count(x) >= 2) add_root_terms(table, x, copied[x], terms);
-    ticker.tick(table.holder_count(x) + 1);
+    if (table.holders.count(x) >= 2) add_root_terms(table, x, copied[x], terms);
+    ticker.tick(table.holders.count(x) + 1);
   }
   // Sums over z > s for the large side, z <= s for the walk's roots.
   double large_cost = 0, large_pairs = 0, large_vertices = 0, built = 0;

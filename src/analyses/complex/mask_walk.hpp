@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "analyses/complex/group_settler.hpp"
-#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/overlap_kernels.hpp"
 #include "analyses/complex/simplex_table.hpp"
 #include "core/interrupt.hpp"
@@ -55,7 +55,7 @@ class MaskWalk {
     }
   };
 
-  MaskWalk(const SimplexTable<Idx>& table, LevelForests<Idx>& forests, const WalkPolicy& policy,
+  MaskWalk(const SimplexTable<Idx>& table, SimplexForests<Idx>& forests, const WalkPolicy& policy,
            InterruptTicker& ticker, double& work)
       : table_(table), forests_(forests), policy_(policy), ticker_(ticker), work_(work), kernels_(prim_kernels()) {}
 
@@ -216,7 +216,7 @@ class MaskWalk {
   }
 
   const SimplexTable<Idx>& table_;
-  LevelForests<Idx>& forests_;
+  SimplexForests<Idx>& forests_;
   const WalkPolicy& policy_;
   InterruptTicker& ticker_;
   double& work_;

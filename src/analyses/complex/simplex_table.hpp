@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analyses/shared/bits.hpp"
+#include "analyses/shared/holder_index.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "analyses/shared/sort_small.hpp"
 #include "core/failure.hpp"
@@ -40,17 +41,15 @@ struct SimplexTable {
   // every level, it takes part in nothing else. Pairs (twin, that id).
   std::vector<std::pair<Idx, Idx>> twins;
   std::vector<std::uint8_t> is_twin;  // by id
-  // Offsets of the records holding rank x, ascending (so by id, so by size
-  // descending): holders[holder_start[x] .. holder_start[x + 1]). Only
-  // simplices that can share two vertices with another are listed: no twins
-  // and no single vertices, which meet others on level 0 alone.
-  std::vector<std::size_t> holder_start;
-  std::vector<Idx> holders;
+  // The offsets of the records holding each rank, ascending (so by id, so
+  // by size descending). Only simplices that can share two vertices with
+  // another are listed: no twins and no single vertices, which meet others
+  // on level 0 alone.
+  HolderIndex<Idx> holders;
 
   std::size_t simplices() const noexcept { return at_least[0]; }
   bool is_small(Idx id) const noexcept { return id >= first_small; }
   Record<Idx> record(std::size_t id) const noexcept { return records.at(record_at[id]); }
-  std::size_t holder_count(std::size_t x) const noexcept { return holder_start[x + 1] - holder_start[x]; }
 };
 
 // Each simplex's distinct vertex ranks, back to back: simplex i holds
@@ -270,22 +269,18 @@ void find_twins(SimplexTable<Idx>& table, InterruptTicker& ticker) {
 }
 
 template <class Idx>
-void index_holders(SimplexTable<Idx>& table, InterruptTicker& ticker) {
+void index_by_vertex(SimplexTable<Idx>& table, InterruptTicker& ticker) {
   const std::size_t listed = table.at_least[1];  // two or more vertices
-  table.holder_start.assign(table.vertex_count + 1, 0);
-  for (std::size_t id = 0; id < listed; ++id) {
-    if (table.is_twin[id]) continue;
-    for (Idx x : table.record(id)) ++table.holder_start[static_cast<std::size_t>(x) + 1];
-  }
-  for (std::size_t x = 0; x < table.vertex_count; ++x) table.holder_start[x + 1] += table.holder_start[x];
-  table.holders.resize(table.holder_start[table.vertex_count]);
-  std::vector<std::size_t> fill(table.holder_start.begin(), table.holder_start.end() - 1);
-  for (std::size_t id = 0; id < listed; ++id) {
-    if (table.is_twin[id]) continue;
-    const Record<Idx> rec = table.record(id);
-    for (Idx x : rec) table.holders[fill[x]++] = static_cast<Idx>(table.record_at[id]);
-    ticker.tick(rec.size() + 1);
-  }
+  table.holders.build(
+      table.vertex_count,
+      [&](auto&& visit) {
+        for (std::size_t id = 0; id < listed; ++id) {
+          if (table.is_twin[id]) continue;
+          const Record<Idx> rec = table.record(id);
+          visit(static_cast<Idx>(table.record_at[id]), rec.begin(), rec.end());
+        }
+      },
+      ticker);
 }
 
 // first_small is left at 0 (every simplex large); the caller chooses it.
@@ -297,7 +292,7 @@ SimplexTable<Idx> build_table(SimplexList& simplices, InterruptTicker& ticker) {
   order_ids(ranked, table);
   pack_records(ranked, table, ticker);
   find_twins(table, ticker);
-  index_holders(table, ticker);
+  index_by_vertex(table, ticker);
   return table;
 }
 

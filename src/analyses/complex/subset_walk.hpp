@@ -41,7 +41,7 @@
 #include <vector>
 
 #include "analyses/complex/group_settler.hpp"
-#include "analyses/complex/level_forests.hpp"
+#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/mask_walk.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "analyses/complex/simplex_table.hpp"
@@ -52,9 +52,9 @@
 namespace korvane::complex_detail {
 
 template <class Idx>
-class SubsetWalk {
+class SimplexSubsetWalk {
  public:
-  SubsetWalk(const SimplexTable<Idx>& table, LevelForests<Idx>& forests, GroupSettler<Idx>& settler,
+  SimplexSubsetWalk(const SimplexTable<Idx>& table, SimplexForests<Idx>& forests, GroupSettler<Idx>& settler,
              const WalkPolicy& policy, InterruptTicker& ticker)
       : table_(table),
         forests_(forests),
@@ -112,18 +112,18 @@ class SubsetWalk {
 
   Group build_root(std::size_t x) {
     const std::size_t start = arena_.end_offset();
-    const std::size_t begin = table_.holder_start[x];
-    const std::size_t end = table_.holder_start[x + 1];
+    const Idx* begin = table_.holders.begin(x);
+    const Idx* end = table_.holders.end(x);
     // Holders are by id and small ids come last.
-    if (end - begin < 2 || !table_.is_small(table_.records.at(table_.holders[end - 1]).id())) {
+    if (end - begin < 2 || !table_.is_small(table_.records.at(end[-1]).id())) {
       return Group{start, start, 0};
     }
     std::size_t members = 0;
     bool small = false;
-    for (std::size_t h = begin; h < end; ++h) {
+    for (const Idx* h = begin; h < end; ++h) {
       // Holders lie scattered over the table: fetch a few ahead.
-      if (h + kAhead < end) prefetch(table_.records.at(table_.holders[h + kAhead]).begin());
-      const Record<Idx> rec = table_.records.at(table_.holders[h]);
+      if (end - h > static_cast<std::ptrdiff_t>(kAhead)) prefetch(table_.records.at(h[kAhead]).begin());
+      const Record<Idx> rec = table_.records.at(*h);
       const Idx* after = std::upper_bound(rec.begin(), rec.end(), static_cast<Idx>(x));
       if (after == rec.end()) continue;
       arena_.append(rec.id(), after, rec.end());
@@ -432,7 +432,7 @@ class SubsetWalk {
   static constexpr std::size_t kGone = std::numeric_limits<std::size_t>::max();
 
   const SimplexTable<Idx>& table_;
-  LevelForests<Idx>& forests_;
+  SimplexForests<Idx>& forests_;
   GroupSettler<Idx>& settler_;
   const WalkPolicy policy_;
   InterruptTicker& ticker_;

@@ -83,7 +83,7 @@ DenseLevel connected_components(const DegeneracyGraph& ranked, InterruptTicker& 
 // their root at k, and those of exactly k vertices each alone.
 class LevelReader {
  public:
-  LevelReader(const CliqueTable& table, LevelForests& forests, const std::vector<DenseVertex>& order,
+  LevelReader(const CliqueTable& table, CliqueForests& forests, const std::vector<DenseVertex>& order,
               InterruptTicker& ticker)
       : table_(table),
         forests_(forests),
@@ -189,7 +189,7 @@ class LevelReader {
   }
 
   const CliqueTable& table_;
-  LevelForests& forests_;
+  CliqueForests& forests_;
   const std::vector<DenseVertex>& order_;  // rank -> dense
   InterruptTicker& ticker_;
   std::vector<CliqueIndex> group_of_root_;  // kNone between levels
@@ -434,7 +434,7 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
     // Levels of clique size 3 .. top follow the overlap rule, size 2 the
     // triangles.
     const auto top = static_cast<std::size_t>(std::min<std::uint64_t>(level_count, cap - 1));
-    LevelForests forests(table, top);
+    CliqueForests forests(table, top);
     join_overlapping_cliques(table, forests, tuning, ticker);
     sink.start(static_cast<std::size_t>(level_count), numbering.ids());
     // The top level keeps every clique of `cap` vertices apart.

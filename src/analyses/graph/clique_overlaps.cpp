@@ -34,108 +34,46 @@
 #include <limits>
 #include <utility>
 
+#include "analyses/shared/holder_index.hpp"
+#include "analyses/shared/record_store.hpp"
 #include "core/failure.hpp"
 #include "core/sorted_ranges.hpp"
 
 namespace korvane {
 
-LevelForests::LevelForests(const CliqueTable& table, std::size_t top) : table_(table), top_(top) {
-  forests_.resize(top + 1);
-  for (std::size_t k = 3; k <= top; ++k) forests_[k] = UnionFind<CliqueIndex>(table.at_least(k + 1));
+CliqueForests::CliqueForests(const CliqueTable& table, std::size_t top) : table_(table), top_(top), levels_(top + 1) {
+  for (std::size_t k = 3; k <= top; ++k) levels_.set(k, table.at_least(k + 1));
 }
 
-void LevelForests::join_from(CliqueIndex a, CliqueIndex b, std::size_t highest) {
+void CliqueForests::join_from(CliqueIndex a, CliqueIndex b, std::size_t highest) {
   if (std::max(a, b) >= table_.at_least(highest + 1)) {
     throw InternalFailure("two cliques share more vertices than one of them holds");
   }
-  for (std::size_t k = highest; k >= 3; --k) {
-    if (!forests_[k].unite(a, b)) return;  // together here, hence on every level below
-  }
+  levels_.unite_down(a, b, highest, 3);
 }
 
 namespace {
 
-// Projected cliques stacked back to back as [id, length, vertices...],
-// vertices ascending. All offset arithmetic of that layout is here. Offsets stay
-// valid when the arena grows; pointers into it do not.
-class Arena {
- public:
-  static constexpr std::size_t slots(std::size_t length) noexcept { return 2 + length; }
-
-  std::size_t end() const noexcept { return data_.size(); }
-  CliqueIndex id_at(std::size_t at) const noexcept { return data_[at]; }
-  std::size_t length_at(std::size_t at) const noexcept { return data_[at + 1]; }
-  const DenseVertex* items_at(std::size_t at) const noexcept { return data_.data() + at + 2; }
-  std::size_t next(std::size_t at) const noexcept { return at + slots(length_at(at)); }
-
-  void append(CliqueIndex id, const DenseVertex* first, const DenseVertex* last) {
-    data_.push_back(id);
-    data_.push_back(static_cast<DenseVertex>(last - first));
-    data_.insert(data_.end(), first, last);
-  }
-
-  // Adds `count` unwritten slots for write_kept(); returns where they start.
-  std::size_t reserve(std::size_t count) {
-    const std::size_t at = data_.size();
-    data_.resize(at + count);
-    return at;
-  }
-
-  // Writes at `at`, inside reserved slots, the record of id holding the
-  // items of [first, last) that `keep` accepts; returns the offset past it.
-  // [first, last) may lie in the arena, before `at`.
-  template <class Keep>
-  std::size_t write_kept(std::size_t at, CliqueIndex id, const DenseVertex* first, const DenseVertex* last,
-                         Keep&& keep) {
-    DenseVertex* out = data_.data() + at;
-    DenseVertex* put = out + 2;
-    for (; first != last; ++first) {
-      if (keep(*first)) *put++ = *first;
-    }
-    out[0] = id;
-    out[1] = static_cast<DenseVertex>(put - (out + 2));
-    return static_cast<std::size_t>(put - data_.data());
-  }
-
-  void truncate(std::size_t at) { data_.resize(at); }
-
- private:
-  std::vector<DenseVertex> data_;
-};
-
 // The cliques of four or more vertices holding each vertex, ascending by id
-// (so the large ones first): holders[start[x] .. start[x + 1]).
-struct HolderIndex {
-  std::vector<std::size_t> start;
-  std::vector<CliqueIndex> holders;
-};
-
-// Index of the cliques with ids below `count`.
-HolderIndex index_holders(const CliqueTable& table, std::size_t count, InterruptTicker& ticker) {
-  HolderIndex index;
-  const std::size_t n = table.vertex_count();
-  index.start.assign(n + 1, 0);
-  table.for_each(0, count, [&](std::size_t, CliqueTable::Vertices clique) {
-    ticker.tick(clique.size());
-    for (const DenseVertex* x = clique.first; x != clique.last; ++x) ++index.start[*x + std::size_t{1}];
-  });
-  for (std::size_t x = 0; x < n; ++x) index.start[x + 1] += index.start[x];
-  index.holders.resize(index.start[n]);
-  std::vector<std::size_t> fill(index.start.begin(), index.start.end() - 1);
-  table.for_each(0, count, [&](std::size_t id, CliqueTable::Vertices clique) {
-    ticker.tick(clique.size());
-    for (const DenseVertex* x = clique.first; x != clique.last; ++x) {
-      index.holders[fill[*x]++] = static_cast<CliqueIndex>(id);
-    }
-  });
+// (so the large ones first), for the ids below `count`.
+HolderIndex<CliqueIndex> index_by_vertex(const CliqueTable& table, std::size_t count, InterruptTicker& ticker) {
+  HolderIndex<CliqueIndex> index;
+  index.build(
+      table.vertex_count(),
+      [&](auto&& visit) {
+        table.for_each(0, count, [&](std::size_t id, CliqueTable::Vertices clique) {
+          visit(static_cast<CliqueIndex>(id), clique.first, clique.last);
+        });
+      },
+      ticker);
   return index;
 }
 
 // The walk over the cliques of four or more vertices, the ids below
 // at_least(4).
-class SubsetWalk {
+class CliqueSubsetWalk {
  public:
-  SubsetWalk(const CliqueTable& table, LevelForests& forests, std::size_t first_small, const OverlapTuning& tuning,
+  CliqueSubsetWalk(const CliqueTable& table, CliqueForests& forests, std::size_t first_small, const OverlapTuning& tuning,
              InterruptTicker& ticker)
       : table_(table),
         forests_(forests),
@@ -152,11 +90,11 @@ class SubsetWalk {
   // members compares them whole instead, each pair only at the lowest vertex
   // it shares (the full overlap counted there, no copy made).
   void run() {
-    const HolderIndex index = index_holders(table_, table_.at_least(4), ticker_);
+    const HolderIndex<CliqueIndex> index = index_by_vertex(table_, table_.at_least(4), ticker_);
     for (std::size_t x = 0; x < table_.vertex_count(); ++x) {
       // Holders ascend by id: the small ones come last.
-      const CliqueIndex* begin = index.holders.data() + index.start[x];
-      const CliqueIndex* end = index.holders.data() + index.start[x + 1];
+      const CliqueIndex* begin = index.begin(x);
+      const CliqueIndex* end = index.end(x);
       if (end - begin < 2 || end[-1] < first_small_) continue;
       if (static_cast<std::size_t>(end - begin) <= pairwise_max_) {
         compare_whole(static_cast<DenseVertex>(x), begin, end);
@@ -168,7 +106,7 @@ class SubsetWalk {
         arena_.append(id, std::upper_bound(clique.first, clique.last, static_cast<DenseVertex>(x)), clique.last);
         ticker_.tick(clique.size());
       }
-      visit(1, 0, arena_.end(), static_cast<std::size_t>(end - begin));
+      visit(1, 0, arena_.end_offset(), static_cast<std::size_t>(end - begin));
       arena_.truncate(0);
     }
   }
@@ -227,7 +165,7 @@ class SubsetWalk {
     }
     const std::size_t closure = known + tally(start, end, members);
     const std::size_t child_base = children_.size();
-    const std::size_t arena_base = arena_.end();
+    const std::size_t arena_base = arena_.end_offset();
     if (closure < forests_.top()) plan_children(members);
     project(start, end, members, closure, child_base);
     clear_tally();
@@ -244,16 +182,14 @@ class SubsetWalk {
   // pairs that cannot reach three shared vertices are skipped.
   void compare_pairwise(std::size_t known, std::size_t start, std::size_t end) {
     for (std::size_t a = start; a < end; a = arena_.next(a)) {
-      const DenseVertex* a_items = arena_.items_at(a);
-      const DenseVertex* a_end = a_items + arena_.length_at(a);
-      if (known + arena_.length_at(a) < 3) continue;
+      const Record<DenseVertex> ra = arena_.at(a);
+      if (known + ra.size() < 3) continue;
       for (std::size_t b = arena_.next(a); b < end; b = arena_.next(b)) {
-        if (known + arena_.length_at(b) < 3) continue;
-        if (!is_small(arena_.id_at(a)) && !is_small(arena_.id_at(b))) continue;
-        const DenseVertex* b_items = arena_.items_at(b);
-        const DenseVertex* b_end = b_items + arena_.length_at(b);
-        forests_.join(arena_.id_at(a), arena_.id_at(b), known + count_common_sorted(a_items, a_end, b_items, b_end));
-        ticker_.tick(arena_.length_at(a) + arena_.length_at(b) + 1);
+        const Record<DenseVertex> rb = arena_.at(b);
+        if (known + rb.size() < 3) continue;
+        if (!is_small(ra.id()) && !is_small(rb.id())) continue;
+        forests_.join(ra.id(), rb.id(), known + count_common_sorted(ra.begin(), ra.end(), rb.begin(), rb.end()));
+        ticker_.tick(ra.size() + rb.size() + 1);
       }
     }
   }
@@ -264,13 +200,14 @@ class SubsetWalk {
   std::size_t tally(std::size_t start, std::size_t end, std::size_t members) {
     touched_.clear();
     for (std::size_t at = start; at < end; at = arena_.next(at)) {
-      const bool small = is_small(arena_.id_at(at));
-      const DenseVertex* items = arena_.items_at(at);
-      const std::size_t length = arena_.length_at(at);
+      const Record<DenseVertex> rec = arena_.at(at);
+      const bool small = is_small(rec.id());
+      const DenseVertex* items = rec.begin();
+      const std::size_t length = rec.size();
       for (std::size_t i = 0; i < length; ++i) {
         const DenseVertex v = items[i];
         if (count_[v]++ == 0) touched_.push_back(v);
-        need_[v] += Arena::slots(length - 1 - i);
+        need_[v] += RecordStore<DenseVertex>::slots(length - 1 - i);
         if (small) has_small_[v] = 1;
       }
       ticker_.tick(length + 1);
@@ -292,7 +229,7 @@ class SubsetWalk {
         total += need_[v];
       }
     }
-    const std::size_t base = arena_.reserve(total);
+    const std::size_t base = arena_.reserve_slots(total);
     for (std::size_t c = child_base; c < children_.size(); ++c) {
       children_[c].start += base;
       children_[c].fill += base;
@@ -304,20 +241,21 @@ class SubsetWalk {
   // to this node: the child counts them in its `known` already.
   void project(std::size_t start, std::size_t end, std::size_t members, std::size_t closure,
                std::size_t child_base) {
-    const CliqueIndex first = arena_.id_at(start);
+    const CliqueIndex first = arena_.at(start).id();
     auto kept = [&](DenseVertex v) { return count_[v] != members; };
     for (std::size_t at = start; at < end; at = arena_.next(at)) {
-      const CliqueIndex id = arena_.id_at(at);
+      const Record<DenseVertex> rec = arena_.at(at);
+      const CliqueIndex id = rec.id();
       if (at != start) forests_.join(first, id, closure);
-      const DenseVertex* items = arena_.items_at(at);
-      const DenseVertex* items_end = items + arena_.length_at(at);
+      const DenseVertex* items = rec.begin();
+      const DenseVertex* items_end = rec.end();
       for (const DenseVertex* v = items; v != items_end; ++v) {
         const DenseVertex s = slot_[*v];
         if (s == kNone<DenseVertex>) continue;
         Child& child = children_[child_base + s];
         child.fill = arena_.write_kept(child.fill, id, v + 1, items_end, kept);
       }
-      ticker_.tick(arena_.length_at(at) + 1);
+      ticker_.tick(rec.size() + 1);
     }
   }
 
@@ -331,7 +269,7 @@ class SubsetWalk {
   }
 
   const CliqueTable& table_;
-  LevelForests& forests_;
+  CliqueForests& forests_;
   const std::size_t first_small_;  // ids below are the large cliques
   const std::size_t pairwise_max_;
   InterruptTicker& ticker_;
@@ -346,26 +284,26 @@ class SubsetWalk {
   // Projected cliques of the nodes on the walk's path and their children,
   // stacked.
   std::vector<Child> children_;
-  Arena arena_;
+  RecordStore<DenseVertex> arena_;
 };
 
 // Overlaps between large cliques (ids below `large`, all of four or more
 // vertices), counted through an index of the large ones only; each pair
 // once, from its later member.
-void join_large_pairs(const CliqueTable& table, std::size_t large, LevelForests& forests,
+void join_large_pairs(const CliqueTable& table, std::size_t large, CliqueForests& forests,
                       InterruptTicker& ticker) {
   if (large < 2) return;
-  const HolderIndex index = index_holders(table, large, ticker);
+  const HolderIndex<CliqueIndex> index = index_by_vertex(table, large, ticker);
   std::vector<CliqueIndex> shared(large, 0);
   std::vector<CliqueIndex> seen;
   table.for_each(0, large, [&](std::size_t id, CliqueTable::Vertices clique) {
     seen.clear();
     for (const DenseVertex* x = clique.first; x != clique.last; ++x) {
       // Holders of a vertex ascend: stop at this clique.
-      for (std::size_t h = index.start[*x]; h < index.start[*x + std::size_t{1}] && index.holders[h] < id; ++h) {
-        if (shared[index.holders[h]]++ == 0) seen.push_back(index.holders[h]);
+      for (const CliqueIndex* h = index.begin(*x); h != index.end(*x) && *h < id; ++h) {
+        if (shared[*h]++ == 0) seen.push_back(*h);
       }
-      ticker.tick(index.start[*x + std::size_t{1}] - index.start[*x] + 1);
+      ticker.tick(index.count(*x) + 1);
     }
     for (CliqueIndex other : seen) {
       forests.join(static_cast<CliqueIndex>(id), other, shared[other]);
@@ -376,11 +314,11 @@ void join_large_pairs(const CliqueTable& table, std::size_t large, LevelForests&
 
 }  // namespace
 
-void join_overlapping_cliques(const CliqueTable& table, LevelForests& forests, const OverlapTuning& tuning,
+void join_overlapping_cliques(const CliqueTable& table, CliqueForests& forests, const OverlapTuning& tuning,
                               InterruptTicker& ticker) {
   if (forests.top() < 3) return;
   const std::size_t large = std::min(table.at_least(4), table.at_least(tuning.small_clique_max + 1));
-  SubsetWalk(table, forests, large, tuning, ticker).run();
+  CliqueSubsetWalk(table, forests, large, tuning, ticker).run();
   join_large_pairs(table, large, forests, ticker);
 }
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "analyses/graph/clique_table.hpp"
+#include "analyses/shared/nested_forests.hpp"
 #include "core/interrupt.hpp"
-#include "core/union_find.hpp"
 
 namespace korvane {
 
@@ -39,39 +39,39 @@ struct OverlapTuning {
 // For every clique size k = 3 .. top, a forest over the cliques that can
 // share k vertices with another one: the ids below at_least(k + 1) (two
 // distinct maximal cliques share fewer vertices than either holds). Cliques
-// larger than top count as cliques of top vertices.
-class LevelForests {
+// larger than top count as cliques of top vertices. Nested forests (shared/
+// nested_forests.hpp) indexed by clique size.
+class CliqueForests {
  public:
-  LevelForests(const CliqueTable& table, std::size_t top);
+  CliqueForests(const CliqueTable& table, std::size_t top);
 
   std::size_t top() const noexcept { return top_; }
 
   // Records that cliques a and b share at least `shared` vertices: they are
-  // joined at every size k with 3 <= k <= min(shared, top). Levels nest, so
-  // the walk down stops at the first level where they are together already.
-  // Throws InternalFailure if a clique is too small to share that many.
+  // joined at every size k with 3 <= k <= min(shared, top). Throws
+  // InternalFailure if a clique is too small to share that many.
   void join(CliqueIndex a, CliqueIndex b, std::size_t shared) {
     if (shared >= 3 && top_ >= 3) join_from(a, b, std::min(shared, top_));
   }
 
   // The root standing for clique `id`'s component at size k.
   // Preconditions: 3 <= k <= top, k not released, id < at_least(k + 1).
-  CliqueIndex root(std::size_t k, CliqueIndex id) { return forests_[k].find(id); }
+  CliqueIndex root(std::size_t k, CliqueIndex id) { return levels_.find(k, id); }
   // Frees the forest of size k once its level is read.
-  void release(std::size_t k) { forests_[k] = UnionFind<CliqueIndex>(); }
+  void release(std::size_t k) { levels_.release(k); }
 
  private:
   void join_from(CliqueIndex a, CliqueIndex b, std::size_t highest);
 
   const CliqueTable& table_;
   std::size_t top_;
-  std::vector<UnionFind<CliqueIndex>> forests_;  // by k; 0 .. 2 unused
+  NestedForests<CliqueIndex> levels_;  // by k; 0 .. 2 unused
 };
 
 // Records in `forests` every overlap of three or more vertices between two
 // cliques of `table`, as chains of joins that connect each overlapping pair
 // at its full overlap (capped at the forests' top).
-void join_overlapping_cliques(const CliqueTable& table, LevelForests& forests, const OverlapTuning& tuning,
+void join_overlapping_cliques(const CliqueTable& table, CliqueForests& forests, const OverlapTuning& tuning,
                               InterruptTicker& ticker);
 
 }  // namespace korvane
