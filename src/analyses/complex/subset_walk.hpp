@@ -43,6 +43,7 @@
 #include "analyses/complex/group_settler.hpp"
 #include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/mask_walk.hpp"
+#include "analyses/shared/group_split.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "analyses/complex/simplex_table.hpp"
 #include "core/failure.hpp"
@@ -62,10 +63,7 @@ class SimplexSubsetWalk {
         policy_(policy),
         ticker_(ticker),
         masks_(table, forests, policy_, ticker, work_),
-        count_(table.vertex_count, 0),
-        need_(table.vertex_count, 0),
-        has_small_(table.vertex_count, 0),
-        slot_(table.vertex_count, kNone<Idx>),
+        counts_(table.vertex_count),
         bit_(table.vertex_count, kNoBit) {}
 
   // One root group per vertex x held by two or more simplices, one of them
@@ -96,11 +94,6 @@ class SimplexSubsetWalk {
     std::size_t start;
     std::size_t end;
     std::size_t members;
-  };
-  struct Child {
-    Idx members;
-    std::size_t start;
-    std::size_t fill;  // end of what is written so far
   };
   struct Tally {
     GroupShape shape;
@@ -142,7 +135,7 @@ class SimplexSubsetWalk {
     if (t.shape.spread == 0) {
       // Every pair shares exactly the common vertices (the usual root over
       // rare vertices).
-      clear_tally();
+      counts_.clear();
       if (known + t.shape.common >= 2) chain(group, known + t.shape.common);
       return true;
     }
@@ -156,7 +149,7 @@ class SimplexSubsetWalk {
     // Settling deals with equal copies in a pass each; splitting would
     // repeat them in every child.
     if (group.members >= policy_.twin_check_min) {
-      clear_tally();
+      counts_.clear();
       group = merge_equal(known, group);
       if (group.members < 2) return true;
       t = tally(group);
@@ -174,11 +167,11 @@ class SimplexSubsetWalk {
   // rank, the common vertices counted in `known`.
   bool visit_as_masks(std::size_t known, const Group& group, const Tally& t, double limit) {
     spread_.clear();
-    for (Idx v : touched_) {
-      if (count_[v] >= 2 && count_[v] < group.members) spread_.push_back(v);
+    for (Idx v : counts_.touched()) {
+      if (counts_.holders(v) >= 2 && counts_.holders(v) < group.members) spread_.push_back(v);
     }
     const std::size_t start = push_masks(group);
-    clear_tally();
+    counts_.clear();
     return masks_.solve(known + t.shape.common, start, limit);
   }
 
@@ -214,10 +207,10 @@ class SimplexSubsetWalk {
   // Settles the group with the tally's counts, then clears the tally.
   void settle_counted(std::size_t known, const Group& group, const Tally& t, double estimate) {
     counted_.clear();
-    for (Idx v : touched_) {
-      if (count_[v] >= 2 && count_[v] < group.members) counted_.emplace_back(v, count_[v]);
+    for (Idx v : counts_.touched()) {
+      if (counts_.holders(v) >= 2 && counts_.holders(v) < group.members) counted_.emplace_back(v, counts_.holders(v));
     }
-    clear_tally();
+    counts_.clear();
     members_.clear();
     for (Record<Idx> rec : arena_.records(group.start, group.end)) members_.push_back(rec);
     settler_.settle_counted(members_, known, t.shape, counted_);
@@ -284,27 +277,28 @@ class SimplexSubsetWalk {
   // `limit`.
   bool split(std::size_t known, const Group& group, const Tally& t, double limit) {
     const std::size_t closure = known + t.shape.common;
-    const std::size_t child_base = children_.size();
     const std::size_t arena_base = arena_.end_offset();
-    plan_children(group.members, t.core_from);
-    project(group, closure, child_base);
+    const std::size_t child_base = counts_.plan(group.members, t.core_from, arena_);
+    counts_.project(
+        arena_, group.start, group.end, group.members, child_base,
+        [&](Idx first, Idx other) { forests_.join(first, other, closure); }, ticker_);
     const bool core = t.core_from != kNone<Idx>;
     std::size_t core_start = 0;
     if (core) {
       spread_.clear();
-      for (Idx v : touched_) {
-        if (count_[v] >= 2 && count_[v] < group.members && v >= t.core_from) spread_.push_back(v);
+      for (Idx v : counts_.touched()) {
+        if (counts_.holders(v) >= 2 && counts_.holders(v) < group.members && v >= t.core_from) spread_.push_back(v);
       }
       core_start = push_masks(group);
     }
-    clear_tally();
+    counts_.clear();
     work_ += split_cost(t);
     bool done = !core || masks_.solve_children(closure, core_start, limit);
-    for (std::size_t c = child_base; c < children_.size() && done; ++c) {
-      const Child child = children_[c];  // visits may grow children_
+    for (std::size_t c = child_base; c < counts_.child_count() && done; ++c) {
+      const auto child = counts_.child(c);  // visits may add children
       done = work_ <= limit && visit(closure + 1, Group{child.start, child.fill, child.members}, limit);
     }
-    children_.resize(child_base);
+    counts_.drop_children(child_base);
     arena_.truncate(arena_base);
     return done;
   }
@@ -321,23 +315,22 @@ class SimplexSubsetWalk {
   // those walked as masks).
   Tally tally(const Group& group) {
     Tally t;
-    touched_.clear();
+    counts_.start_tally();
     for (Record<Idx> rec : arena_.records(group.start, group.end)) {
-      for (Idx v : rec) {
-        if (count_[v]++ == 0) touched_.push_back(v);
-      }
+      for (Idx v : rec) counts_.count(v);
       t.items += static_cast<double>(rec.size());
       ticker_.tick(rec.size() + 1);
     }
     t.shape.members = group.members;
     spread_.clear();
     spread_counts_.clear();
-    for (Idx v : touched_) {
-      if (count_[v] == group.members) {
+    for (Idx v : counts_.touched()) {
+      const Idx holders = counts_.holders(v);
+      if (holders == group.members) {
         ++t.shape.common;
-      } else if (count_[v] >= 2) {
+      } else if (holders >= 2) {
         spread_.push_back(v);
-        spread_counts_.push_back(count_[v]);
+        spread_counts_.push_back(holders);
       }
     }
     add_spread(t.shape, spread_counts_);
@@ -349,13 +342,7 @@ class SimplexSubsetWalk {
   // core.
   void tally_children(const Group& group, Tally& t) {
     for (Record<Idx> rec : arena_.records(group.start, group.end)) {
-      const bool small = table_.is_small(rec.id());
-      std::size_t after = rec.size();
-      for (Idx v : rec) {
-        --after;
-        need_[v] += RecordStore<Idx>::slots(after);
-        if (small) has_small_[v] = 1;
-      }
+      counts_.count_slots(rec, table_.is_small(rec.id()));
       ticker_.tick(rec.size() + 1);
     }
     find_core(t);
@@ -372,60 +359,12 @@ class SimplexSubsetWalk {
       t.core_from = spread_[size - 1];
     }
     for (Idx v : spread_) {
-      if (!has_small_[v]) continue;
+      if (!counts_.held_by_small(v)) continue;
       if (v < t.core_from) {
-        t.child_slots += static_cast<double>(need_[v]);
+        t.child_slots += static_cast<double>(counts_.slots(v));
       } else {
-        t.core_members += static_cast<double>(count_[v]);
+        t.core_members += static_cast<double>(counts_.holders(v));
       }
-    }
-  }
-
-  // Record children: vertices outside the common part and below the core
-  // held by two or more members, one of them small. Each gets a region at
-  // the end of the arena.
-  void plan_children(std::size_t members, Idx core_from) {
-    const std::size_t child_base = children_.size();
-    std::size_t total = 0;
-    for (Idx v : touched_) {
-      if (count_[v] >= 2 && count_[v] < members && has_small_[v] && v < core_from) {
-        slot_[v] = static_cast<Idx>(children_.size() - child_base);
-        children_.push_back(Child{count_[v], total, total});
-        total += need_[v];
-      }
-    }
-    const std::size_t base = arena_.reserve_slots(total);
-    for (std::size_t c = child_base; c < children_.size(); ++c) {
-      children_[c].start += base;
-      children_[c].fill += base;
-    }
-  }
-
-  // Joins the members at the group's closure and copies each member's suffix
-  // after a child's vertex into that child. A copy drops the vertices common
-  // to this group: the child counts them in its `known` already.
-  void project(const Group& group, std::size_t closure, std::size_t child_base) {
-    const Idx first = arena_.at(group.start).id();
-    auto kept = [&](Idx v) { return count_[v] != group.members; };
-    for (auto it = arena_.records(group.start, group.end).begin(); it.offset() < group.end; ++it) {
-      const Record<Idx> rec = *it;
-      if (it.offset() != group.start) forests_.join(first, rec.id(), closure);
-      for (const Idx* v = rec.begin(); v != rec.end(); ++v) {
-        const Idx s = slot_[*v];
-        if (s == kNone<Idx>) continue;
-        Child& child = children_[child_base + s];
-        child.fill = arena_.write_kept(child.fill, rec.id(), v + 1, rec.end(), kept);
-      }
-      ticker_.tick(rec.size() + 1);
-    }
-  }
-
-  void clear_tally() {
-    for (Idx v : touched_) {
-      count_[v] = 0;
-      need_[v] = 0;
-      has_small_[v] = 0;
-      slot_[v] = kNone<Idx>;
     }
   }
 
@@ -441,13 +380,10 @@ class SimplexSubsetWalk {
   double work_ = 0;
 
   MaskWalk<Idx> masks_;
-  // Indexed by vertex rank, reset after each group.
-  std::vector<Idx> count_;
-  std::vector<std::size_t> need_;
-  std::vector<std::uint8_t> has_small_;
-  std::vector<Idx> slot_;
-  std::vector<std::uint8_t> bit_;
-  std::vector<Idx> touched_;
+  // The tally of a group, and its children (record children: those below the
+  // core) stacked for the groups on the walk's path.
+  GroupSplit<Idx> counts_;
+  std::vector<std::uint8_t> bit_;  // by vertex rank, kNoBit outside push_masks()
   std::vector<Idx> spread_;
   std::vector<Idx> spread_counts_;
   // Scratch of merge_equal() and settle().
@@ -457,7 +393,6 @@ class SimplexSubsetWalk {
   std::vector<std::pair<Idx, Idx>> counted_;
   // Projected records of the groups on the walk's path and their children,
   // stacked.
-  std::vector<Child> children_;
   RecordStore<Idx> arena_;
 };
 

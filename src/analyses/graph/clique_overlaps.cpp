@@ -34,6 +34,7 @@
 #include <limits>
 #include <utility>
 
+#include "analyses/shared/group_split.hpp"
 #include "analyses/shared/holder_index.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "core/failure.hpp"
@@ -80,10 +81,7 @@ class CliqueSubsetWalk {
         first_small_(first_small),
         pairwise_max_(tuning.pairwise_group_max),
         ticker_(ticker),
-        count_(table.vertex_count(), 0),
-        need_(table.vertex_count(), 0),
-        has_small_(table.vertex_count(), 0),
-        slot_(table.vertex_count(), kNone<DenseVertex>) {}
+        counts_(table.vertex_count()) {}
 
   // One root node per vertex held by two or more cliques, one of them small:
   // its members are their suffixes after that vertex. A root with few
@@ -145,36 +143,31 @@ class CliqueSubsetWalk {
     return shared;
   }
 
-  struct Child {
-    std::size_t members;
-    std::size_t start;
-    std::size_t fill;  // end of what is written so far
-  };
-
   bool is_small(CliqueIndex id) const noexcept { return id >= first_small_; }
 
   // A node: `members` projected cliques in arena_[start, end), at least two,
   // one of them small. `known` counts the vertices common to all of them
-  // that their copies no longer hold. A child's region is sized for its
-  // members' full suffixes and filled with fewer, so regions may end in
-  // slack.
+  // that their copies no longer hold. The members are joined at the node's
+  // closure; children are planned only below the top size.
   void visit(std::size_t known, std::size_t start, std::size_t end, std::size_t members) {
     if (members <= pairwise_max_) {
       compare_pairwise(known, start, end);
       return;
     }
     const std::size_t closure = known + tally(start, end, members);
-    const std::size_t child_base = children_.size();
     const std::size_t arena_base = arena_.end_offset();
-    if (closure < forests_.top()) plan_children(members);
-    project(start, end, members, closure, child_base);
-    clear_tally();
-    const std::size_t child_end = children_.size();
+    const std::size_t child_base =
+        closure < forests_.top() ? counts_.plan(members, kNone<DenseVertex>, arena_) : counts_.child_count();
+    counts_.project(
+        arena_, start, end, members, child_base,
+        [&](CliqueIndex first, CliqueIndex other) { forests_.join(first, other, closure); }, ticker_);
+    counts_.clear();
+    const std::size_t child_end = counts_.child_count();
     for (std::size_t c = child_base; c < child_end; ++c) {
-      const Child child = children_[c];
+      const auto child = counts_.child(c);
       visit(closure + 1, child.start, child.fill, child.members);
     }
-    children_.resize(child_base);
+    counts_.drop_children(child_base);
     arena_.truncate(arena_base);
   }
 
@@ -198,74 +191,15 @@ class CliqueSubsetWalk {
   // slots its child's copies could take; returns how many vertices all
   // members hold.
   std::size_t tally(std::size_t start, std::size_t end, std::size_t members) {
-    touched_.clear();
+    counts_.start_tally();
     for (std::size_t at = start; at < end; at = arena_.next(at)) {
       const Record<DenseVertex> rec = arena_.at(at);
-      const bool small = is_small(rec.id());
-      const DenseVertex* items = rec.begin();
-      const std::size_t length = rec.size();
-      for (std::size_t i = 0; i < length; ++i) {
-        const DenseVertex v = items[i];
-        if (count_[v]++ == 0) touched_.push_back(v);
-        need_[v] += RecordStore<DenseVertex>::slots(length - 1 - i);
-        if (small) has_small_[v] = 1;
-      }
-      ticker_.tick(length + 1);
-    }
-    std::size_t common = 0;
-    for (DenseVertex v : touched_) common += (count_[v] == members);
-    return common;
-  }
-
-  // Children: vertices outside the common part held by two or more members,
-  // one of them small. Each gets a region at the end of the arena.
-  void plan_children(std::size_t members) {
-    const std::size_t child_base = children_.size();
-    std::size_t total = 0;
-    for (DenseVertex v : touched_) {
-      if (count_[v] >= 2 && count_[v] < members && has_small_[v] != 0) {
-        slot_[v] = static_cast<DenseVertex>(children_.size() - child_base);
-        children_.push_back(Child{count_[v], total, total});
-        total += need_[v];
-      }
-    }
-    const std::size_t base = arena_.reserve_slots(total);
-    for (std::size_t c = child_base; c < children_.size(); ++c) {
-      children_[c].start += base;
-      children_[c].fill += base;
-    }
-  }
-
-  // Joins the members at the node's closure and copies each member's suffix
-  // after a child's vertex into that child. A copy drops the vertices common
-  // to this node: the child counts them in its `known` already.
-  void project(std::size_t start, std::size_t end, std::size_t members, std::size_t closure,
-               std::size_t child_base) {
-    const CliqueIndex first = arena_.at(start).id();
-    auto kept = [&](DenseVertex v) { return count_[v] != members; };
-    for (std::size_t at = start; at < end; at = arena_.next(at)) {
-      const Record<DenseVertex> rec = arena_.at(at);
-      const CliqueIndex id = rec.id();
-      if (at != start) forests_.join(first, id, closure);
-      const DenseVertex* items = rec.begin();
-      const DenseVertex* items_end = rec.end();
-      for (const DenseVertex* v = items; v != items_end; ++v) {
-        const DenseVertex s = slot_[*v];
-        if (s == kNone<DenseVertex>) continue;
-        Child& child = children_[child_base + s];
-        child.fill = arena_.write_kept(child.fill, id, v + 1, items_end, kept);
-      }
+      counts_.count_with_slots(rec, is_small(rec.id()));
       ticker_.tick(rec.size() + 1);
     }
-  }
-
-  void clear_tally() {
-    for (DenseVertex v : touched_) {
-      count_[v] = 0;
-      need_[v] = 0;
-      has_small_[v] = 0;
-      slot_[v] = kNone<DenseVertex>;
-    }
+    std::size_t common = 0;
+    for (DenseVertex v : counts_.touched()) common += (counts_.holders(v) == members);
+    return common;
   }
 
   const CliqueTable& table_;
@@ -274,16 +208,11 @@ class CliqueSubsetWalk {
   const std::size_t pairwise_max_;
   InterruptTicker& ticker_;
 
-  // Indexed by vertex, reset after each node.
-  std::vector<std::size_t> count_;
-  std::vector<std::size_t> need_;
-  std::vector<char> has_small_;
-  std::vector<DenseVertex> slot_;
-  std::vector<DenseVertex> touched_;
+  // The tally of a node, and the children of the nodes on the walk's path.
+  GroupSplit<DenseVertex> counts_;
   std::vector<CliqueTable::Vertices> whole_;  // the members of a root compared whole
   // Projected cliques of the nodes on the walk's path and their children,
   // stacked.
-  std::vector<Child> children_;
   RecordStore<DenseVertex> arena_;
 };
 
