@@ -14,6 +14,7 @@
 // every pair with a small member. Which simplices count as large is chosen
 // per input from estimates of both parts (large_simplices.hpp). Equal
 // simplices are joined up front and only one of them takes part in either.
+// Every choice of strategy is a line of one table: strategy.hpp.
 #include "analyses/complex/complex_levels.hpp"
 
 #include <algorithm>
@@ -84,6 +85,7 @@ template <class Idx>
 std::vector<FlatLevel> run(SimplexList& simplices, const ComplexLevelsTuning& tuning) {
   InterruptTicker ticker;
   SimplexTable<Idx> table = build_table<Idx>(simplices, ticker);
+  // Which simplices are large (strategy.hpp).
   const std::size_t small_max = tuning.small_simplex_max == ComplexLevelsTuning::kChoose
                                     ? choose_small_max(table, ticker)
                                     : tuning.small_simplex_max;
@@ -107,7 +109,7 @@ std::vector<FlatLevel> complex_levels(SimplexList simplices, const ComplexLevels
 
   // Every index of the analysis (ids, ranks, record offsets) is below the
   // record table's length, so 32 bits serve whenever that table fits below
-  // the reserved value; they halve the memory of every table.
+  // the reserved value; they halve the memory of every table (strategy.hpp).
   const std::size_t record_slots = simplices.items.size() + RecordStore<std::uint32_t>::slots(0) * simplices.count();
   if (!tuning.wide_indices && record_slots < index_limit<std::uint32_t>()) return run<std::uint32_t>(simplices, tuning);
   return run<std::uint64_t>(simplices, tuning);

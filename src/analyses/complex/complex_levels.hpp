@@ -18,9 +18,9 @@ namespace korvane {
 using FlatLevel = PackedSets<SimplexIndex>;
 
 // Knobs of the analysis. By default every choice is made per input (or per
-// group of simplices) from estimates of the work; tests set them to force
-// every internal path on small inputs. Every setting yields the same
-// components, only the work differs.
+// group of simplices) from estimates of the work (the strategy table:
+// strategy.hpp); tests set them to force every internal path on small
+// inputs. Every setting yields the same components, only the work differs.
 struct ComplexLevelsTuning {
   static constexpr std::size_t kChoose = std::numeric_limits<std::size_t>::max();
   // Simplices with more vertices than this are "large": they never drive the
@@ -34,10 +34,10 @@ struct ComplexLevelsTuning {
   std::size_t pairwise_group_max = kChoose;
   // Use 64-bit internal indices even when 32 bits would do.
   bool wide_indices = false;
-  // How a settled group counts its overlaps: bitsets over its vertices, an
-  // index from vertex to members, or one-word bitsets over its 64 most held
-  // vertices and the index for the rest.
-  enum class Overlaps { choose, bitsets, vertex_index, core_bitsets };
+  // How a settled group counts its overlaps: bitsets over its vertices, or
+  // one-word bitsets over its 64 most held vertices and an index from vertex
+  // to members for the rest.
+  enum class Overlaps { choose, bitsets, core_bitsets };
   Overlaps overlaps = Overlaps::choose;
   // Groups of the walk with at least this many members merge members with
   // equal copies before anything else.

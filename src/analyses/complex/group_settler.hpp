@@ -3,7 +3,8 @@
 // forests. The forest stands for every pair: two members share at least w
 // vertices only if the forest path between them has no edge below w, since a
 // maximum spanning forest keeps the largest bottleneck between any two
-// members. So a group of m costs m - 1 joins, whatever its pairs.
+// members. So a group of m costs m - 1 joins, whatever its pairs. How the
+// overlaps are counted is a line of the strategy table (strategy.hpp).
 #pragma once
 
 #include <algorithm>
@@ -16,88 +17,11 @@
 #include "analyses/complex/complex_levels.hpp"
 #include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/overlap_kernels.hpp"
+#include "analyses/complex/strategy.hpp"
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane::complex_detail {
-
-// Estimated work, in rough nanoseconds of a current x86 core; only ratios
-// between estimates matter.
-struct Costs {
-  static constexpr double kWord = 0.4;     // one bitset word of one pair
-  static constexpr double kPair = 1.5;     // one pair, besides its words
-  static constexpr double kStep = 2.5;     // one step through a vertex's holders
-  static constexpr double kSlot = 3.0;     // one item tallied or copied
-  static constexpr double kMember = 25.0;  // one member of a mask group: copied, sorted, counted
-  static constexpr double kJoin = 25.0;    // one fact joined into the level forests
-  static constexpr std::size_t kMaxRowWords = std::size_t{1} << 23;  // 64 MB of bitsets at most
-};
-
-// What a group's members hold besides their items: how many vertices all of
-// them hold, how many are held by two or more but not all ("spread"), the
-// sum over those of their holder counts squared, and that sum without the
-// 64 most held ones ("tail").
-struct GroupShape {
-  std::size_t members = 0;
-  std::size_t common = 0;
-  std::size_t spread = 0;
-  double pair_steps = 0;
-  double tail_steps = 0;
-};
-
-// Completes the shape from the holder counts of the spread vertices
-// (reordered).
-template <class Count>
-void add_spread(GroupShape& shape, std::vector<Count>& counts) {
-  shape.spread = counts.size();
-  for (Count c : counts) shape.pair_steps += static_cast<double>(c) * static_cast<double>(c);
-  shape.tail_steps = 0;
-  if (counts.size() <= 64) return;
-  std::nth_element(counts.begin(), counts.begin() + 63, counts.end(), std::greater<Count>());
-  for (auto c = counts.begin() + 64; c != counts.end(); ++c) {
-    shape.tail_steps += static_cast<double>(*c) * static_cast<double>(*c);
-  }
-}
-
-using Overlaps = ComplexLevelsTuning::Overlaps;
-
-inline double half_square(double m) noexcept { return 0.5 * m * m; }
-inline double joins_cost(double m) noexcept { return m * Costs::kJoin; }
-
-inline double bitset_cost(double members, double words) noexcept {
-  if (members * words > static_cast<double>(Costs::kMaxRowWords)) return 1e300;
-  return half_square(members) * (words * Costs::kWord + Costs::kPair) + joins_cost(members);
-}
-
-inline double index_cost(double members, double steps) noexcept {
-  return 2 * steps * Costs::kStep + half_square(members) * Costs::kPair + joins_cost(members);
-}
-
-// Counting the group's overlaps the given way.
-inline double overlaps_cost(const GroupShape& g, Overlaps how) noexcept {
-  const auto m = static_cast<double>(g.members);
-  switch (how) {
-    case Overlaps::bitsets:
-      return bitset_cost(m, static_cast<double>(std::max<std::size_t>(1, words_for(g.spread))));
-    case Overlaps::vertex_index:
-      return index_cost(m, g.pair_steps);
-    default:  // core bitsets: one word, the tail through the index
-      return index_cost(m, g.tail_steps) + half_square(m) * Costs::kWord;
-  }
-}
-
-inline Overlaps cheaper_method(const GroupShape& g, Overlaps forced) {
-  if (forced != Overlaps::choose) return forced;
-  Overlaps best = Overlaps::bitsets;
-  for (Overlaps how : {Overlaps::vertex_index, Overlaps::core_bitsets}) {
-    if (overlaps_cost(g, how) < overlaps_cost(g, best)) best = how;
-  }
-  return best;
-}
-
-inline double settle_cost(const GroupShape& g, Overlaps forced) {
-  return overlaps_cost(g, cheaper_method(g, forced));
-}
 
 template <class Idx>
 class GroupSettler {
@@ -187,30 +111,27 @@ class GroupSettler {
     }
     for (std::size_t l = 0; l < spread; ++l) local_[spread_[l]] = static_cast<Idx>(l);
     const std::size_t m = members.size();
-    if (how == Overlaps::vertex_index) {
-      build(members, 0, 0);
-      run_index_prim(members, edge);
-    } else if (how == Overlaps::bitsets || spread <= 64) {
-      build(members, spread, spread);
+    if (how == Overlaps::bitsets || spread <= 64) {
+      build(members, spread);
       if (words_for(spread) == 1) {
         run_one_word_prim(members, edge, false);
       } else {
         run_many_words_prim(m, words_for(spread), edge);
       }
     } else {
-      build(members, 64, 64);
+      build(members, 64);
       run_one_word_prim(members, edge, true);
     }
   }
 
   // Per member, a bitset over the local vertices below row_bits (in
-  // rows_, words_for(row_bits) words each, none when row_bits is 0) and the
-  // count of its spread vertices (cap_); lists of the members holding each
-  // local vertex from list_from on: local l's are
-  // list_[list_start_[l - list_from] .. list_start_[l - list_from + 1]).
-  void build(const std::vector<Record<Idx>>& members, std::size_t row_bits, std::size_t list_from) {
+  // rows_, words_for(row_bits) words each) and the count of its spread
+  // vertices (cap_); lists of the members holding each local vertex from
+  // row_bits on: local l's are
+  // list_[list_start_[l - row_bits] .. list_start_[l - row_bits + 1]).
+  void build(const std::vector<Record<Idx>>& members, std::size_t row_bits) {
     const std::size_t words = words_for(row_bits);
-    const std::size_t lists = spread_.size() - list_from;
+    const std::size_t lists = spread_.size() - row_bits;
     rows_.assign(members.size() * words, 0);
     cap_.assign(members.size(), 0);
     list_start_.assign(lists + 1, 0);
@@ -220,12 +141,15 @@ class GroupSettler {
         const std::size_t l = local_[v];
         if (l == kNone<Idx>) continue;
         ++cap_[i];
-        if (l < row_bits) row[l >> 6] |= Word{1} << (l & 63);
-        if (l >= list_from) ++list_start_[l - list_from + 1];
+        if (l < row_bits) {
+          set_bit(row, l);
+        } else {
+          ++list_start_[l - row_bits + 1];
+        }
       }
       ticker_.tick(members[i].size() + words);
     }
-    if (lists > 0) fill_lists(members, list_from);
+    if (lists > 0) fill_lists(members, row_bits);
   }
 
   void fill_lists(const std::vector<Record<Idx>>& members, std::size_t list_from) {
@@ -287,18 +211,6 @@ class GroupSettler {
       return kernels_.many_words(rest, rows_.data(), words, rows_.data() + u * words, u);
     };
     run_prim(rest_, m, pass, edge, nullptr, ticker_);
-  }
-
-  template <class Edge>
-  void run_index_prim(const std::vector<Record<Idx>>& members, Edge& edge) {
-    rest_.start(members.size(), [&](std::size_t i) { return cap_[i]; });
-    auto pass = [&](const PrimRest& rest, std::uint32_t u) {
-      count_through(members[u], false);
-      const PassResult result = prim_pass(rest, u, [&](std::size_t j) { return shared_[rest.member[j]]; });
-      count_through(members[u], true);
-      return result;
-    };
-    run_prim(rest_, members.size(), pass, edge, nullptr, ticker_);
   }
 
   SimplexForests<Idx>& forests_;

@@ -6,7 +6,7 @@
 // would meet each pair at many roots) or are few. The walk pays per shared
 // subset; cheap when vertices are rare, or popular but in short copies. The
 // choice is the size s minimising the estimate of both parts, the simplices
-// above s settled together.
+// above s settled together: a line of the strategy table (strategy.hpp).
 #pragma once
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 
 #include "analyses/complex/group_settler.hpp"
 #include "analyses/complex/simplex_table.hpp"
+#include "analyses/complex/strategy.hpp"
 
 namespace korvane::complex_detail {
 
@@ -61,11 +62,6 @@ void add_root_terms(const SimplexTable<Idx>& table, std::size_t x, double copied
   }
   terms.large_vertices[table.records.at(held[1]).size()] += 1;
   terms.root_build[table.records.at(held[h - 1]).size()] += copied * Costs::kSlot;
-}
-
-inline double settle_all_cost(double members, double vertices, double pair_steps) {
-  if (members < 2) return 0;
-  return std::min(bitset_cost(members, std::max(1.0, std::ceil(vertices / 64))), index_cost(members, pair_steps));
 }
 
 // The size s of least estimated work; s >= max_size leaves nothing large.

@@ -4,7 +4,8 @@
 // vertices make most groups so: the walk extends towards ever more popular
 // vertices, and there are few of those. The walk is the same as on records
 // (subset_walk.hpp): merge equal copies, then settle the group or split it
-// by the vertex a child extends with, a child holding the bits above it.
+// by the vertex a child extends with, a child holding the bits above it; the
+// choice is a line of the strategy table (strategy.hpp).
 #pragma once
 
 #include <algorithm>
@@ -18,28 +19,10 @@
 #include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/overlap_kernels.hpp"
 #include "analyses/complex/simplex_table.hpp"
+#include "analyses/complex/strategy.hpp"
 #include "core/interrupt.hpp"
 
 namespace korvane::complex_detail {
-
-struct WalkPolicy {
-  // Groups of at most this many members are settled, larger ones split;
-  // kChoose: each group decides by estimated cost.
-  std::size_t settle_max = ComplexLevelsTuning::kChoose;
-  // Groups of the record walk with at least this many members merge equal
-  // copies first.
-  std::size_t twin_check_min = 16;
-  // Groups whose copies hold at most this many vertices that matter (64 at
-  // most) are walked as masks.
-  std::size_t mask_vertices_max = 64;
-  Overlaps overlaps = Overlaps::choose;
-  // Splitting must look this much cheaper than settling (its first step
-  // against the whole of settling) to be tried.
-  double split_advantage = 2.0;
-  bool adaptive() const noexcept { return settle_max == ComplexLevelsTuning::kChoose; }
-};
-
-constexpr double kNoLimit = std::numeric_limits<double>::infinity();
 
 template <class Idx>
 class MaskWalk {
@@ -63,16 +46,15 @@ class MaskWalk {
   std::vector<Member>& stack() noexcept { return stack_; }
 
   // Walks the group stack()[start ..], whose members share `known`
-  // vertices besides their masks, and removes it from the stack. Returns
-  // false, the group unsettled, when the work passes `limit`.
-  bool solve(std::size_t known, std::size_t start, double limit) {
-    const bool done = walk(known, start, limit);
+  // vertices besides their masks, and removes it from the stack.
+  void solve(std::size_t known, std::size_t start) {
+    walk(known, start);
     stack_.resize(start);
-    return done;
   }
 
-  // Walks only the children of that group, for a caller that covers the
-  // rest of its pairs; then removes it.
+  // Walks only the children of that group, for a record group that covers
+  // the rest of its pairs, and removes it. Returns false when the work
+  // passes that group's budget, `limit`, before the last child.
   bool solve_children(std::size_t known, std::size_t start, double limit) {
     const Shape shape = measure(start);
     const bool done = walk_children(known, start, shape.spread & shape.small_bits, limit);
@@ -88,26 +70,25 @@ class MaskWalk {
     double child_members;
   };
 
-  bool walk(std::size_t known, std::size_t start, double limit) {
+  // Settles the group or splits it (strategy.hpp); a split whose work
+  // passes the settling estimate stops, and the group is settled after all.
+  void walk(std::size_t known, std::size_t start) {
     known += strip(start);
     const std::size_t members = merge_equal(known, start);
-    if (members < 2) return true;
+    if (members < 2) return;
     const Shape shape = measure(start);
     const double settling = bitset_cost(static_cast<double>(members), 1);
     if (settle_first(shape, settling)) {
       settle(known, start, settling);
-      return true;
+      return;
     }
-    const double own_limit = policy_.adaptive() ? work_ + settling : kNoLimit;
-    if (split(known, start, shape, std::min(limit, own_limit))) return true;
-    if (own_limit > limit) return false;  // the enclosing budget ran out
-    settle(known, start, settling);
-    return true;
+    const double limit = policy_.adaptive() ? work_ + settling : kNoLimit;
+    if (!split(known, start, shape, limit)) settle(known, start, settling);
   }
 
   bool settle_first(const Shape& shape, double settling) const {
     if (!policy_.adaptive()) return shape.members <= policy_.settle_max;
-    const double first_step = joins_cost(static_cast<double>(shape.members)) + shape.child_members * Costs::kMember;
+    const double first_step = mask_split_first_step(static_cast<double>(shape.members), shape.child_members);
     return settling <= policy_.split_advantage * first_step;
   }
 
@@ -197,7 +178,8 @@ class MaskWalk {
     return walk_children(known, start, shape.spread & shape.small_bits, limit);
   }
 
-  // The children of the group stack()[start ..] for the given bits.
+  // The children of the group stack()[start ..] for the given bits, while
+  // the work stays within `limit`.
   bool walk_children(std::size_t known, std::size_t start, Word bits, double limit) {
     const std::size_t end = stack_.size();
     for (; bits != 0; bits &= bits - 1) {
@@ -210,7 +192,7 @@ class MaskWalk {
         if (m & bit) stack_.push_back(Member{m & above, m & (bit - 1), stack_[i].id});
       }
       ticker_.tick(end - start + 1);
-      if (!solve(known + 1, end, limit)) return false;
+      solve(known + 1, end);
     }
     return true;
   }

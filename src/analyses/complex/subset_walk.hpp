@@ -18,10 +18,15 @@
 // Splitting pays off when many members share few vertices (popular vertices:
 // a chain joins thousands of members at once); settling when members are few
 // or their copies long and overlapping (where splitting enumerates ever more
-// subsets). Each group picks the cheaper by estimate, and a split that costs
-// more than settling would have stops and settles instead, so no group costs
-// much more than settling it outright. Before a split, members with equal
-// copies are merged: they share everything.
+// subsets). Each group picks the cheaper by estimate (the strategy table:
+// strategy.hpp), and a split that costs more than settling would have stops
+// and settles instead, so no group costs much more than settling it
+// outright. Before a split, members with equal copies are merged: they
+// share everything.
+//
+// The clique analysis walks its maximal cliques the same way in a plainer
+// form (graph/clique_overlaps.cpp); both split groups through GroupSplit
+// (shared/group_split.hpp).
 //
 // A group whose copies draw on at most 64 shared vertices goes to the mask
 // walk (mask_walk.hpp), one word per member; so do, straight from a split,
@@ -46,6 +51,7 @@
 #include "analyses/shared/group_split.hpp"
 #include "analyses/shared/record_store.hpp"
 #include "analyses/complex/simplex_table.hpp"
+#include "analyses/complex/strategy.hpp"
 #include "core/failure.hpp"
 #include "core/hashing.hpp"
 #include "core/interrupt.hpp"
@@ -72,7 +78,7 @@ class SimplexSubsetWalk {
   void run() {
     for (std::size_t x = 0; x < table_.vertex_count; ++x) {
       const Group root = build_root(x);
-      if (root.members >= 2) visit(1, root, kNoLimit);
+      if (root.members >= 2) visit(1, root);
       arena_.truncate(root.start);
     }
   }
@@ -127,52 +133,50 @@ class SimplexSubsetWalk {
     return Group{start, arena_.end_offset(), small ? members : 0};
   }
 
-  // Settles or splits the group. Returns false, leaving the group unsettled,
-  // when the work done passes `limit`, an enclosing group's budget.
-  bool visit(std::size_t known, Group group, double limit) {
-    if (group.members < 2) return true;
+  // Chains, walks as masks, settles or splits the group (strategy.hpp).
+  void visit(std::size_t known, Group group) {
+    if (group.members < 2) return;
     Tally t = tally(group);
     if (t.shape.spread == 0) {
       // Every pair shares exactly the common vertices (the usual root over
       // rare vertices).
       counts_.clear();
       if (known + t.shape.common >= 2) chain(group, known + t.shape.common);
-      return true;
+      return;
     }
-    if (t.shape.spread <= policy_.mask_vertices_max) return visit_as_masks(known, group, t, limit);
+    if (t.shape.spread <= policy_.mask_vertices_max) return visit_as_masks(known, group, t);
     tally_children(group, t);
     double settling = settle_cost(t.shape, policy_.overlaps);
     if (settle_first(t, settling)) {
       settle_counted(known, group, t, settling);
-      return true;
+      return;
     }
     // Settling deals with equal copies in a pass each; splitting would
     // repeat them in every child.
     if (group.members >= policy_.twin_check_min) {
       counts_.clear();
       group = merge_equal(known, group);
-      if (group.members < 2) return true;
+      if (group.members < 2) return;
       t = tally(group);
       tally_children(group, t);
       settling = settle_cost(t.shape, policy_.overlaps);
     }
-    const double own_limit = policy_.adaptive() ? work_ + settling : kNoLimit;
-    if (split(known, group, t, std::min(limit, own_limit))) return true;
-    if (own_limit > limit) return false;  // the enclosing budget ran out
-    settle(known, group, settling);
-    return true;
+    // A split whose work passes the settling estimate stops, and the group
+    // is settled after all: no group costs much more than settling it.
+    const double limit = policy_.adaptive() ? work_ + settling : kNoLimit;
+    if (!split(known, group, t, limit)) settle(known, group, settling);
   }
 
   // Hands the group to the mask walk: bit i for the i-th spread vertex by
   // rank, the common vertices counted in `known`.
-  bool visit_as_masks(std::size_t known, const Group& group, const Tally& t, double limit) {
+  void visit_as_masks(std::size_t known, const Group& group, const Tally& t) {
     spread_.clear();
     for (Idx v : counts_.touched()) {
       if (counts_.holders(v) >= 2 && counts_.holders(v) < group.members) spread_.push_back(v);
     }
     const std::size_t start = push_masks(group);
     counts_.clear();
-    return masks_.solve(known + t.shape.common, start, limit);
+    masks_.solve(known + t.shape.common, start);
   }
 
   // Pushes every member's mask over the vertices in spread_ (at most 64;
@@ -273,8 +277,8 @@ class SimplexSubsetWalk {
 
   // Joins the members at the group's closure, projects the record children
   // and visits them, and walks the core's children as masks (bits over the
-  // core vertices by rank, so a child keeps the bits above its own), within
-  // `limit`.
+  // core vertices by rank, so a child keeps the bits above its own). Returns
+  // false when the work passes `limit` before the last child.
   bool split(std::size_t known, const Group& group, const Tally& t, double limit) {
     const std::size_t closure = known + t.shape.common;
     const std::size_t arena_base = arena_.end_offset();
@@ -296,18 +300,16 @@ class SimplexSubsetWalk {
     bool done = !core || masks_.solve_children(closure, core_start, limit);
     for (std::size_t c = child_base; c < counts_.child_count() && done; ++c) {
       const auto child = counts_.child(c);  // visits may add children
-      done = work_ <= limit && visit(closure + 1, Group{child.start, child.fill, child.members}, limit);
+      done = work_ <= limit;
+      if (done) visit(closure + 1, Group{child.start, child.fill, child.members});
     }
     counts_.drop_children(child_base);
     arena_.truncate(arena_base);
     return done;
   }
 
-  // The first step of a split: tallying and projecting, the core's masks,
-  // and a join per member.
   double split_cost(const Tally& t) const {
-    const auto m = static_cast<double>(t.shape.members);
-    return (t.items + t.child_slots) * Costs::kSlot + t.core_members * Costs::kMember + joins_cost(m);
+    return split_first_step(static_cast<double>(t.shape.members), t.items, t.child_slots, t.core_members);
   }
 
   // Counts, for every vertex of the group, the members holding it: all that
@@ -368,7 +370,7 @@ class SimplexSubsetWalk {
     }
   }
 
-  static constexpr std::size_t kGone = std::numeric_limits<std::size_t>::max();
+  static constexpr std::size_t kGone = kNone<std::size_t>;
 
   const SimplexTable<Idx>& table_;
   SimplexForests<Idx>& forests_;
