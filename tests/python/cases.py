@@ -70,6 +70,37 @@ def _common_to_a_big_group():
     return case("vertices common to a big group count once", simplices, levels)
 
 
+def _hub_over_pool(pool, members, repeats, reaches):
+    # Members {u, H, a, b}: every one holds the hub H and its own u, and a
+    # distinct pair (a, b) of a pool; the first `repeats` pairs come twice
+    # (with other u). Copies of the pool (plus a marker) make every pool
+    # vertex more popular than H, so H's holders form one group whose copies
+    # are their pairs: too many members, holding too few of the pool, to be
+    # worth settling at once. Such inputs (a vertex held by a few hundred
+    # simplices that share little besides it, their other vertices more
+    # popular still) are how the default settings reach a split of a group.
+    hub, marker = 10_000, 30_000
+    pairs = list(itertools.combinations(range(pool), 2))
+    chosen = pairs[::len(pairs) // members][:members]
+    chosen += chosen[:repeats]
+    simplices = [[20_000 + i, hub, a, b] for i, (a, b) in enumerate(chosen)]
+    m = len(simplices)
+    held = [0] * pool
+    for a, b in chosen:
+        held[a] += 1
+        held[b] += 1
+    copies = m + 1 - min(held)
+    simplices += [list(range(pool)) + [marker]] * copies
+    everything = set(range(len(simplices)))
+    fillers = set(range(m, len(simplices)))
+    # Members share two vertices with a copy of the pool, at most two with
+    # each other unless their pair repeats (then three); copies share all.
+    level2 = [fillers] + [{i, members + i} for i in range(repeats)] + [{i} for i in range(repeats, members)]
+    level3 = [fillers] + [{i} for i in range(m)]
+    levels = [[everything], [everything], level2, level3] + [[fillers]] * (pool - 3)
+    return case(f"hub over a pool of {pool}: {reaches}", simplices, levels)
+
+
 SIMPLICES = [
     case("empty", [], []),
     case("one empty simplex", [[]], [[]]),
@@ -102,6 +133,8 @@ SIMPLICES = [
     _forty_vertex_simplices(),
     _popular_vertex(),
     _common_to_a_big_group(),
+    _hub_over_pool(64, 140, 0, "the group is split as masks"),
+    _hub_over_pool(80, 200, 10, "the group is split as records, equal copies merged first"),
 ]
 
 
