@@ -17,15 +17,6 @@ class InternalFailure : public std::logic_error {
   using std::logic_error::logic_error;
 };
 
-// Lookup that the algorithm expects to succeed; a miss is an invariant
-// violation, never undefined behaviour.
-template <class Map, class Key>
-auto& lookup(Map& map, const Key& key) {
-  auto it = map.find(key);
-  if (it == map.end()) throw InternalFailure("no entry found for key");
-  return it->second;
-}
-
 // An input whose size exceeds what an analysis's indices can count. Thrown
 // before any index would wrap; reported as OverflowError carrying what().
 class CapacityExceeded : public std::length_error {

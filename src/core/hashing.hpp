@@ -8,11 +8,9 @@
 #include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
-#include <utility>
 #include <vector>
 
 #include "core/ascending.hpp"
-#include "core/ids.hpp"
 
 namespace korvane {
 
@@ -41,17 +39,15 @@ struct SeededHash {
   std::size_t operator()(const Ascending<T>& set) const noexcept {
     return (*this)(set.items());
   }
-  std::size_t operator()(const std::pair<QLevel, VertexSet>& key) const noexcept {
-    return (*this)(key.second) ^ static_cast<std::size_t>(mix(static_cast<std::uint64_t>(key.first) + seed_));
-  }
 
  private:
   std::uint64_t seed_ = process_hash_seed();
 };
 
-template <class K, class V>
-using HashMap = std::unordered_map<K, V, SeededHash>;
-template <class K>
-using HashSet = std::unordered_set<K, SeededHash>;
+// Keys of other types bring a hash of their own built on SeededHash.
+template <class K, class V, class Hash = SeededHash>
+using HashMap = std::unordered_map<K, V, Hash>;
+template <class K, class Hash = SeededHash>
+using HashSet = std::unordered_set<K, Hash>;
 
 }  // namespace korvane

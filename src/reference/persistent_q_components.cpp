@@ -26,7 +26,7 @@ std::vector<PersistentComponent> track_persistent_q_components(std::vector<Weigh
   // Finite weights only, ascending, ties in input order, in the same storage.
   edges = admission_order(std::move(edges));
 
-  HashMap<ComponentKey, double> active;
+  HashMap<ComponentKey, double, ComponentKeyHash> active;
   AdjacencyMap graph;
   InterruptTicker ticker;
 
@@ -34,7 +34,7 @@ std::vector<PersistentComponent> track_persistent_q_components(std::vector<Weigh
     graph[edge.u].insert(edge.v);
     graph[edge.v].insert(edge.u);
 
-    HashSet<ComponentKey> current;
+    HashSet<ComponentKey, ComponentKeyHash> current;
     {
       ComponentsByLevel found = finder(graph, max_q);
       for (auto& [q, components] : found) {

@@ -5,11 +5,14 @@
 // against.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <utility>
 #include <vector>
 
 #include "core/ascending.hpp"
+#include "core/hashing.hpp"
 #include "core/ids.hpp"
 #include "core/persistent_component.hpp"
 #include "reference/q_components.hpp"
@@ -18,6 +21,14 @@ namespace korvane::reference {
 
 // A component's identity: its level and its exact vertex set.
 using ComponentKey = std::pair<QLevel, VertexSet>;
+
+// The seeded hash of a key: its set's, mixed with its level's.
+struct ComponentKeyHash {
+  std::size_t operator()(const ComponentKey& key) const noexcept {
+    return hash(key.second) ^ static_cast<std::size_t>(SeededHash::mix(hash(static_cast<std::uint64_t>(key.first))));
+  }
+  SeededHash hash;
+};
 
 // Records grouped by the step at which they ended, in admission order, the
 // survivors last; order within a group is not defined.

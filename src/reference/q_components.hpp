@@ -8,10 +8,20 @@
 #include <vector>
 
 #include "core/ascending.hpp"
+#include "core/failure.hpp"
 #include "core/hashing.hpp"
 #include "core/ids.hpp"
 
 namespace korvane::reference {
+
+// Lookup that the algorithm expects to succeed; a miss is an invariant
+// violation, never undefined behaviour.
+template <class Map, class Key>
+auto& lookup(Map& map, const Key& key) {
+  auto it = map.find(key);
+  if (it == map.end()) throw InternalFailure("no entry found for key");
+  return it->second;
+}
 
 // Vertex to its neighbours, ascending. Symmetric when built from edges.
 using AdjacencyMap = HashMap<VertexId, std::set<VertexId>>;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analyses/graph/clique_complex_levels.hpp"
+#include "collected.hpp"
 #include "analyses/graph/clique_search.hpp"
 #include "graph_levels_oracle.hpp"
 
@@ -24,7 +25,7 @@ using testing_oracle::reference_levels;
 constexpr VertexId kTop = std::numeric_limits<VertexId>::max();
 
 Levels fast_levels(const std::vector<Edge>& edges, CliqueSizeBound max_q) {
-  return normalised(clique_complex_levels(edges, max_q));
+  return normalised(collected_levels(edges, max_q));
 }
 
 std::vector<Edge> edges_of(std::initializer_list<std::pair<VertexId, VertexId>> pairs) {

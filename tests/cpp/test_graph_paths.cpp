@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analyses/graph/clique_complex_levels.hpp"
+#include "collected.hpp"
 #include "analyses/graph/clique_search.hpp"
 #include "analyses/graph/maximal_cliques.hpp"
 #include "analyses/graph/clique_table.hpp"
@@ -71,7 +72,7 @@ TEST(GraphOverlapPaths, EveryTuningMatchesReference) {
     for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{3}, CliqueSizeBound{4}, CliqueSizeBound{5}}) {
       const Levels expected = reference_levels(edges, bound);
       for (const OverlapTuning& tuning : kTunings) {
-        ASSERT_EQ(normalised(clique_complex_levels(edges, bound, GraphLimits{}, tuning)), expected)
+        ASSERT_EQ(normalised(collected_levels(edges, bound, GraphLimits{}, tuning)), expected)
             << "round " << round << " small " << tuning.small_clique_max << " pairwise " << tuning.pairwise_group_max
             << " rows " << tuning.row_search_max;
       }
@@ -98,7 +99,7 @@ TEST(GraphOverlapPaths, CoreSharedByManyCliquesMatchesReference) {
     for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{4}}) {
       const Levels expected = reference_levels(edges, bound);
       for (const OverlapTuning& tuning : kTunings) {
-        ASSERT_EQ(normalised(clique_complex_levels(edges, bound, GraphLimits{}, tuning)), expected)
+        ASSERT_EQ(normalised(collected_levels(edges, bound, GraphLimits{}, tuning)), expected)
             << "core " << core << " small " << tuning.small_clique_max;
       }
     }

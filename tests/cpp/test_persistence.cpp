@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analyses/persistence/persistence.hpp"
+#include "collected.hpp"
 #include "reference/persistent_q_components.hpp"
 
 namespace korvane {
@@ -54,7 +55,7 @@ std::vector<Group> runs(const std::vector<PersistentComponent>& records) {
 }
 
 std::vector<PersistentComponent> shipped_run(std::vector<WeightedEdge> edges, CliqueSizeBound max_q) {
-  return persistent_components(std::move(edges), max_q);
+  return collected_records(std::move(edges), max_q);
 }
 
 std::vector<PersistentComponent> reference_run(std::vector<WeightedEdge> edges, CliqueSizeBound max_q) {

@@ -452,24 +452,4 @@ void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const
   sink.level(0, connected_components(ranked, ticker));
 }
 
-std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge>& edges, CliqueSizeBound bound,
-                                                          const GraphLimits& limits, const OverlapTuning& tuning) {
-  std::vector<std::vector<VertexSet>> levels;
-  const std::vector<VertexId>* ids = nullptr;
-  LevelSink sink;
-  sink.start = [&](std::size_t count, const std::vector<VertexId>& dense_ids) {
-    levels.resize(count);
-    ids = &dense_ids;
-  };
-  sink.level = [&](std::size_t q, const DenseLevel& components) {
-    for (std::size_t c = 0; c < components.count(); ++c) {
-      std::vector<VertexId> set;
-      for (const DenseVertex* v = components.begin_of(c); v != components.end_of(c); ++v) set.push_back((*ids)[*v]);
-      levels[q].push_back(VertexSet::from_ascending(std::move(set)));
-    }
-  };
-  clique_complex_levels(std::vector<Edge>(edges), bound, sink, limits, tuning);
-  return levels;
-}
-
 }  // namespace korvane

@@ -9,7 +9,6 @@
 
 #include "analyses/graph/clique_overlaps.hpp"
 #include "analyses/graph/dense_graph.hpp"
-#include "core/ascending.hpp"
 #include "core/ids.hpp"
 #include "core/packed_sets.hpp"
 
@@ -36,10 +35,5 @@ struct LevelSink {
 // work, never the levels.
 void clique_complex_levels(std::vector<Edge> edges, CliqueSizeBound bound, const LevelSink& sink,
                            const GraphLimits& limits = {}, const OverlapTuning& tuning = {});
-
-// The same levels collected, in ascending q, each component as a vertex set.
-std::vector<std::vector<VertexSet>> clique_complex_levels(const std::vector<Edge>& edges, CliqueSizeBound bound,
-                                                          const GraphLimits& limits = {},
-                                                          const OverlapTuning& tuning = {});
 
 }  // namespace korvane

@@ -62,8 +62,6 @@ class FingerprintTable {
     --count_;
   }
 
-  std::size_t size() const noexcept { return count_; }
-
  private:
   struct Entry {
     std::uint64_t print = 0;

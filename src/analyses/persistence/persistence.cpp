@@ -488,19 +488,4 @@ void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound boun
   tracker.finish(sink);
 }
 
-std::vector<PersistentComponent> persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound,
-                                                       const GraphLimits& limits) {
-  std::vector<PersistentComponent> out;
-  const std::vector<VertexId>* ids = nullptr;
-  RecordSink sink;
-  sink.start = [&](const std::vector<VertexId>& dense_ids) { ids = &dense_ids; };
-  sink.record = [&](QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) {
-    std::vector<VertexId> vertices;
-    for (; first != last; ++first) vertices.push_back((*ids)[*first]);
-    out.push_back(PersistentComponent{q, VertexSet::from_ascending(std::move(vertices)), birth, death});
-  };
-  persistent_components(std::move(edges), bound, sink, limits);
-  return out;
-}
-
 }  // namespace korvane

@@ -9,7 +9,6 @@
 
 #include "analyses/graph/dense_graph.hpp"
 #include "core/ids.hpp"
-#include "core/persistent_component.hpp"
 
 namespace korvane {
 
@@ -27,9 +26,5 @@ struct RecordSink {
 // `limits` allow.
 void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound, const RecordSink& sink,
                            const GraphLimits& limits = {});
-
-// The same records collected.
-std::vector<PersistentComponent> persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound,
-                                                       const GraphLimits& limits = {});
 
 }  // namespace korvane
