@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/graph/clique_complex_levels.hpp"
 #include "analyses/complex/complex_levels.hpp"
+#include "analyses/graph/clique_complex_levels.hpp"
 #include "analyses/persistence/persistence.hpp"
 #include "core/interrupt.hpp"
 #include "core/persistent_component.hpp"

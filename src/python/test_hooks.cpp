@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "analyses/graph/clique_complex_levels.hpp"
 #include "analyses/complex/complex_levels.hpp"
+#include "analyses/graph/clique_complex_levels.hpp"
 #include "analyses/persistence/persistence.hpp"
 #include "python/arguments.hpp"
 #include "python/errors.hpp"

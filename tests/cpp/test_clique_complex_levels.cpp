@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "analyses/graph/clique_complex_levels.hpp"
-#include "collected.hpp"
 #include "analyses/graph/clique_search.hpp"
+#include "collected.hpp"
 #include "graph_levels_oracle.hpp"
 
 namespace korvane {

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "analyses/graph/clique_complex_levels.hpp"
-#include "collected.hpp"
 #include "analyses/graph/clique_search.hpp"
-#include "analyses/graph/maximal_cliques.hpp"
 #include "analyses/graph/clique_table.hpp"
+#include "analyses/graph/maximal_cliques.hpp"
+#include "collected.hpp"
 #include "graph_levels_oracle.hpp"
 
 namespace korvane {

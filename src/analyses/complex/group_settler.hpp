@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "analyses/complex/complex_levels.hpp"
-#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/overlap_kernels.hpp"
+#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/strategy.hpp"
 #include "core/failure.hpp"
 #include "core/interrupt.hpp"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "analyses/complex/group_settler.hpp"
-#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/overlap_kernels.hpp"
+#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/simplex_table.hpp"
 #include "analyses/complex/strategy.hpp"
 #include "core/interrupt.hpp"

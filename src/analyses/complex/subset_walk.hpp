@@ -46,12 +46,12 @@
 #include <vector>
 
 #include "analyses/complex/group_settler.hpp"
-#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/mask_walk.hpp"
-#include "analyses/shared/group_split.hpp"
-#include "analyses/shared/record_store.hpp"
+#include "analyses/complex/simplex_forests.hpp"
 #include "analyses/complex/simplex_table.hpp"
 #include "analyses/complex/strategy.hpp"
+#include "analyses/shared/group_split.hpp"
+#include "analyses/shared/record_store.hpp"
 #include "core/failure.hpp"
 #include "core/hashing.hpp"
 #include "core/interrupt.hpp"

@@ -29,8 +29,8 @@
 #include <utility>
 
 #include "analyses/graph/clique_search.hpp"
-#include "analyses/graph/maximal_cliques.hpp"
 #include "analyses/graph/clique_table.hpp"
+#include "analyses/graph/maximal_cliques.hpp"
 #include "analyses/shared/sort_small.hpp"
 #include "core/union_find.hpp"
 

@@ -7,10 +7,9 @@
 //
 // Only cliques of four or more vertices can share three. Their facts come
 // from a depth-first walk over shared vertex subsets, vertices taken in
-// ascending order. A node is a subset T
-// and every clique that contains it, each cut down to its vertices after
-// T's last one and not yet known to be common (a projected
-// copy, so a node is scanned sequentially). The members share T, the
+// ascending order. A node is a subset T and every clique that contains it,
+// each cut down to its vertices after T's last one and not yet known to be
+// common (a projected copy, so a node is scanned sequentially). The members share T, the
 // vertices found common at the ancestors and the vertices common to all of
 // their own copies: one chain of facts with that count (the closure) covers
 // the node. Children extend T by one vertex of the copies that is not common
@@ -28,6 +27,14 @@
 // A node always keeps a small clique, which bounds the walk by the subsets
 // of small cliques; pairs of large cliques are counted directly through a
 // vertex index of the large ones.
+//
+// This is the walk of the complex analysis (complex/subset_walk.hpp) in its
+// plain form, and both split a node through GroupSplit (shared/
+// group_split.hpp). What differs is named here: a node of at most
+// pairwise_group_max members is compared pair by pair, a larger one is
+// always split, and the walk stops at the top clique size. Maximal cliques
+// are few per vertex and their overlaps small, so the estimates, masks and
+// spanning forests that simplices need would not pay here.
 #include "analyses/graph/clique_overlaps.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Components per level and their keys; see persistence_levels.hpp.
+// Components per level and their keys; see component_levels.hpp.
 #include "analyses/persistence/component_levels.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// The growing graph and the view of one new edge; see persistence_graph.hpp.
+// The growing graph and the view of one new edge; see growing_graph.hpp.
 #include "analyses/persistence/growing_graph.hpp"
 
 #include <algorithm>

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "analyses/graph/dense_graph.hpp"
-#include "analyses/persistence/fingerprint_table.hpp"
 #include "analyses/persistence/component_levels.hpp"
+#include "analyses/persistence/fingerprint_table.hpp"
 #include "analyses/persistence/set_arena.hpp"
 #include "core/failure.hpp"
 

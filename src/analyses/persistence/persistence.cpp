@@ -38,9 +38,9 @@
 #include <utility>
 
 #include "analyses/graph/clique_search.hpp"
-#include "analyses/persistence/live_cliques.hpp"
-#include "analyses/persistence/growing_graph.hpp"
 #include "analyses/persistence/component_levels.hpp"
+#include "analyses/persistence/growing_graph.hpp"
+#include "analyses/persistence/live_cliques.hpp"
 #include "analyses/persistence/sharing_scan.hpp"
 #include "core/filtration.hpp"
 #include "core/packed_sets.hpp"

@@ -1,8 +1,9 @@
-// Simplices packed back to back in one vector as [id, length, items...],
-// the items (vertex ranks) ascending. The simplices analysis keeps its table
-// of simplices in this form and stacks projected copies of them in the same
-// form, so a node of its walk is one contiguous region scanned in order.
-// All offset arithmetic of the layout lives in this file.
+// Sets packed back to back in one vector as [id, length, items...], the
+// items (vertex ranks) ascending. The complex analysis keeps its table of
+// simplices in this form, and both subset walks (of simplices and of
+// cliques) stack projected copies in it, so a group of a walk is one
+// contiguous region scanned in order. All offset arithmetic of the layout
+// lives in this file.
 #pragma once
 
 #include <algorithm>
