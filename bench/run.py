@@ -11,7 +11,8 @@ inverted index) and, for complexes, scipy's sparse product M·Mᵀ. The korvane
 child also measures argument conversion, result building, peak memory and the
 deep size of the result. The korvane of an earlier commit (--before) is
 measured on the target workloads, then the threshold sweep (bench/sweep.py)
-runs, and a report checks every target of issue 11. Results go to
+and the threads section (bench/threads.py) run, and a report checks every
+target of issue 11. Results go to
 bench/results/run-<quick|full>.json and tables are printed.
 """
 
@@ -31,6 +32,7 @@ sys.path.insert(0, HERE)
 
 import sweep  # noqa: E402
 import targets  # noqa: E402
+import threads  # noqa: E402
 import workloads  # noqa: E402
 
 METHOD_NOTE = (
@@ -77,6 +79,10 @@ def parse_args():
                         f"figures (default {targets.BEFORE_REV}); built from `git archive` in build/before-REV")
     p.add_argument("--no-before", action="store_true", help="skip the korvane of --before")
     p.add_argument("--no-sweep", action="store_true", help="skip the threshold sweep (bench/sweep.py)")
+    p.add_argument("--no-threads", action="store_true", help="skip the threads section (bench/threads.py)")
+    p.add_argument("--threads-before", default=threads.BEFORE_REV, metavar="REV",
+                   help="git revision whose korvane the threads section compares on one thread "
+                        f"(default {threads.BEFORE_REV})")
     p.add_argument("--out", help="JSON output path (default bench/results/run-<quick|full>.json)")
     return p.parse_args()
 
@@ -453,6 +459,15 @@ def main():
             say("")
             sweep_doc = sweep.run_sweep(build_dir, korvane_dir, args.quick, echo=say)
 
+    threads_doc = None
+    if not args.no_threads:
+        threads_before, problem = ensure_before_build(args.threads_before, os.path.dirname(build_dir))
+        if problem:
+            say(f"\nthreads: the korvane of {args.threads_before}: {problem}")
+        say("")
+        threads_doc = threads.run_threads(korvane_dir, threads_before, args.quick, echo=say,
+                                          before_rev=args.threads_before)
+
     target_list = targets.evaluate(records, sweep_doc)
     say(f"\ntargets of issue 11 ({mode} run; PASS/FAIL per target, INCOMPLETE when a required workload "
         "was not run):")
@@ -477,6 +492,7 @@ def main():
         "method": METHOD_NOTE,
         "results": records,
         "sweep": sweep_doc,
+        "threads": threads_doc,
         "targets": target_list,
     }
     os.makedirs(os.path.dirname(out_path), exist_ok=True)
