@@ -11,7 +11,8 @@ inverted index) and, for complexes, scipy's sparse product M·Mᵀ. The korvane
 child also measures argument conversion, result building, peak memory and the
 deep size of the result. The korvane of an earlier commit (--before) is
 measured on the target workloads, then the threshold sweep (bench/sweep.py)
-runs, and a report checks every target of issue 11. Results go to
+and the threads section (bench/threads.py) run, and a report checks every
+target of issue 11. Results go to
 bench/results/run-<quick|full>.json and tables are printed.
 """
 
@@ -32,6 +33,7 @@ sys.path.insert(0, HERE)
 import callgrind  # noqa: E402
 import sweep  # noqa: E402
 import targets  # noqa: E402
+import threads  # noqa: E402
 import workloads  # noqa: E402
 
 METHOD_NOTE = (
@@ -85,6 +87,10 @@ def parse_args():
                    help="with --callgrind: print each count beside the one in this earlier result file")
     p.add_argument("--callgrind-function", action="append", default=[], metavar="PATTERN",
                    help="with --callgrind: also the inclusive count of functions whose name holds PATTERN")
+    p.add_argument("--no-threads", action="store_true", help="skip the threads section (bench/threads.py)")
+    p.add_argument("--threads-before", default=threads.BEFORE_REV, metavar="REV",
+                   help="git revision whose korvane the threads section compares on one thread "
+                        f"(default {threads.BEFORE_REV})")
     p.add_argument("--out", help="JSON output path (default bench/results/run-<quick|full>.json)")
     return p.parse_args()
 
@@ -462,6 +468,15 @@ def main():
             say("")
             sweep_doc = sweep.run_sweep(build_dir, korvane_dir, args.quick, echo=say)
 
+    threads_doc = None
+    if not args.no_threads:
+        threads_before, problem = ensure_before_build(args.threads_before, os.path.dirname(build_dir))
+        if problem:
+            say(f"\nthreads: the korvane of {args.threads_before}: {problem}")
+        say("")
+        threads_doc = threads.run_threads(korvane_dir, threads_before, args.quick, echo=say,
+                                          before_rev=args.threads_before)
+
     target_list = targets.evaluate(records, sweep_doc)
     say(f"\ntargets of issue 11 ({mode} run; PASS/FAIL per target, INCOMPLETE when a required workload "
         "was not run):")
@@ -486,6 +501,7 @@ def main():
         "method": METHOD_NOTE,
         "results": records,
         "sweep": sweep_doc,
+        "threads": threads_doc,
         "targets": target_list,
     }
     write_json(out_path, doc)

@@ -2,15 +2,18 @@
 
 Each graph is an Erdős–Rényi G(n, p) graph whose edges carry uniform random weights,
 made from its own seed, so a worker builds it from a number and only small summaries
-travel back. korvane holds the interpreter lock for the whole of a call, so threads
-would take turns: the work goes to worker *processes*, one thread each.
+travel back. A korvane call lets go of the interpreter lock while it computes, so the
+threads of one worker run their analyses side by side; the Python around each call
+(making the graph, summarising its records) still runs one thread at a time, so worker
+*processes* scale further than threads.
 
-    python examples/batch_dask.py [--graphs N] [--nodes n] [--p P] [--workers W]
+    python examples/batch_dask.py [--graphs N] [--nodes n] [--p P] [--workers W] [--threads T]
     python examples/batch_dask.py --scheduler tcp://HOST:8786 ...   # an existing cluster
 
-By default a LocalCluster of --workers processes runs on this machine. With --scheduler
-the batch goes to a running cluster (`dask scheduler` on one machine, `dask worker
-tcp://HOST:8786 --nthreads 1` on each of the others, korvane installed on all of them).
+By default a LocalCluster of --workers processes, --threads threads each, runs on this
+machine. With --scheduler the batch goes to a running cluster (`dask scheduler` on one
+machine, `dask worker tcp://HOST:8786` on each of the others, korvane installed on all
+of them).
 
 Needs dask.distributed (pip install "korvane[batch]").
 """
@@ -87,6 +90,7 @@ def main(argv: Sequence[str] | None = None) -> None:
     parser.add_argument("--max-q", type=int, default=None, help="clique size bound (default: none)")
     parser.add_argument("--seed", type=int, default=0, help="seed of the first graph (default 0)")
     parser.add_argument("--workers", type=int, default=2, help="local worker processes (default 2)")
+    parser.add_argument("--threads", type=int, default=1, help="threads per local worker process (default 1)")
     parser.add_argument("--scheduler", default=None, metavar="ADDRESS",
                         help="address of a running scheduler, e.g. tcp://host:8786 (default: a local cluster)")
     parser.add_argument("--chunk", type=int, default=None,
@@ -103,22 +107,23 @@ def main(argv: Sequence[str] | None = None) -> None:
         client = Client(args.scheduler)
         where = f"the cluster at {args.scheduler}"
     else:
-        # Processes, one thread each: a korvane call keeps the interpreter lock throughout.
-        cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
+        cluster = LocalCluster(n_workers=args.workers, threads_per_worker=args.threads, processes=True,
                                dashboard_address=None)
         client = Client(cluster)
         where = "a local cluster"
     try:
         client.wait_for_workers(1)
         workers = len(client.scheduler_info()["workers"])
+        threads = sum(w["nthreads"] for w in client.scheduler_info()["workers"].values())
         # Load korvane in every worker before the clock starts.
         client.run(lambda: korvane.__name__)
 
         seeds = list(range(args.seed, args.seed + args.graphs))
-        chunk = args.chunk or max(1, math.ceil(len(seeds) / (4 * workers)))
+        chunk = args.chunk or max(1, math.ceil(len(seeds) / (4 * threads)))
         chunks = [seeds[i:i + chunk] for i in range(0, len(seeds), chunk)]
         print(f"{len(seeds)} graphs G({args.nodes}, {args.p}) with random weights, on {where} of "
-              f"{workers} worker process(es), {len(chunks)} tasks of up to {chunk} graphs")
+              f"{workers} worker process(es) with {threads} thread(s) in all, {len(chunks)} tasks of up to "
+              f"{chunk} graphs")
 
         start = time.perf_counter()
         futures = client.map(summarise_chunk, chunks, nodes=args.nodes, p=args.p, max_q=args.max_q, pure=False)
@@ -135,7 +140,7 @@ def main(argv: Sequence[str] | None = None) -> None:
     print("mean runs of q-components per level:", [round(m, 2) for m in mean_runs(summaries)])
     print("mean longest lifetime per level:", [round(m, 3) for m in mean_longest(summaries)])
     print(f"{len(summaries)} graphs in {elapsed:.2f} s: {len(summaries) / elapsed:.1f} graphs per second "
-          f"with {workers} worker(s)")
+          f"with {workers} worker(s), {threads} thread(s)")
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include "core/interrupt.hpp"
 #include "python/arguments.hpp"
 #include "python/errors.hpp"
+#include "python/interpreter_lock.hpp"
 
 namespace korvane::py {
 namespace {
@@ -112,8 +113,6 @@ void list_in_all(PyObject* module) {
   }
 }
 
-bool poll_signals() { return PyErr_CheckSignals() != 0; }
-
 }  // namespace
 
 PyObject* init_module(const char* name, PyMethodDef* extra) noexcept {
@@ -128,7 +127,8 @@ PyObject* init_module(const char* name, PyMethodDef* extra) noexcept {
     PyRef module = require(PyModule_Create(&g_module_def));
     list_in_all(module.get());
     if (extra != nullptr && PyModule_AddFunctions(module.get(), extra) < 0) raise_pending();
-    set_interrupt_poll(poll_signals);
+    note_main_thread();
+    set_interrupt_poll(poll_interrupt);
     g_module = PyRef::borrow(module.get()).release();
     return module;
   });

@@ -12,6 +12,7 @@
 
 #include "python/arguments.hpp"
 #include "python/errors.hpp"
+#include "python/interpreter_lock.hpp"
 #include "python/module.hpp"
 #include "python/results.hpp"
 #include "python/test_hooks.hpp"
@@ -28,7 +29,8 @@ PyRef simplices(SimplexList raw) {
   simplices.reserve(raw.count());
   for (std::size_t i = 0; i < raw.count(); ++i) simplices.emplace_back(raw.begin_of(i), raw.end_of(i));
   raw = SimplexList();  // the sets hold copies
-  return levels_to_python(reference::find_hierarchical_q_components(std::move(simplices)));
+  auto levels = lock_free([&] { return reference::find_hierarchical_q_components(std::move(simplices)); });
+  return levels_to_python(std::move(levels));
 }
 
 PyRef graph(std::vector<Edge> edges, PyObject* max_q) {
@@ -39,7 +41,8 @@ PyRef graph(std::vector<Edge> edges, PyObject* max_q) {
   }
   std::vector<Edge>().swap(edges);
   const CliqueSizeBound bound = convert_max_q(max_q);
-  reference::ComponentsByLevel by_level = reference::find_all_q_connected_components(adjacency, bound);
+  reference::ComponentsByLevel by_level =
+      lock_free([&] { return reference::find_all_q_connected_components(adjacency, bound); });
   std::vector<std::pair<QLevel, std::vector<VertexSet>>> sorted(std::make_move_iterator(by_level.begin()),
                                                                 std::make_move_iterator(by_level.end()));
   by_level.clear();
@@ -51,7 +54,8 @@ PyRef graph(std::vector<Edge> edges, PyObject* max_q) {
 }
 
 PyRef persistence(std::vector<WeightedEdge> edges, CliqueSizeBound max_q) {
-  return records_to_python(reference::calculate_persistent_q_components(std::move(edges), max_q));
+  auto records = lock_free([&] { return reference::calculate_persistent_q_components(std::move(edges), max_q); });
+  return records_to_python(std::move(records));
 }
 
 }  // namespace backend

@@ -45,11 +45,14 @@ PyRef levels_to_python(std::vector<FlatLevel> levels, std::size_t simplex_count)
 LevelSink LevelsBuilder::sink() {
   LevelSink sink;
   sink.start = [this](std::size_t level_count, const std::vector<VertexId>& ids) {
-    outer_ = new_list(level_count);
+    started_ = true;
+    level_count_ = level_count;
     ints_.cover_ids(ids);
   };
   sink.level = [this](std::size_t q, const DenseLevel& components) {
-    if (q >= static_cast<std::size_t>(PyList_GET_SIZE(outer_.get())) || PyList_GET_ITEM(outer_.get(), q) != nullptr) {
+    const ResultBuilding building;
+    if (!outer_) outer_ = new_list(level_count_);
+    if (q >= level_count_ || PyList_GET_ITEM(outer_.get(), q) != nullptr) {
       throw InternalFailure("a level arrived twice or out of range");
     }
     PyList_SET_ITEM(outer_.get(), static_cast<Py_ssize_t>(q), level_to_python(components, ints_, ticker_).release());
@@ -58,7 +61,8 @@ LevelSink LevelsBuilder::sink() {
 }
 
 PyRef LevelsBuilder::finish() {
-  if (!outer_) throw InternalFailure("the levels never started");
+  if (!started_) throw InternalFailure("the levels never started");
+  if (!outer_) outer_ = new_list(level_count_);
   for (Py_ssize_t q = 0; q < PyList_GET_SIZE(outer_.get()); ++q) {
     if (PyList_GET_ITEM(outer_.get(), q) == nullptr) throw InternalFailure("a level never arrived");
   }
@@ -92,21 +96,60 @@ void append(PyObject* list, PyRef item) {
 
 }  // namespace
 
+void RecordBatch::make_room(std::size_t bytes) {
+  used_ = 0;
+  const std::size_t words = (bytes + sizeof(Word) - 1) / sizeof(Word);
+  if (words <= capacity_) return;
+  words_.reset();
+  capacity_ = 0;
+  // Pages not written to are never touched.
+  words_ = std::make_unique_for_overwrite<Word[]>(words);
+  capacity_ = words;
+}
+
 RecordSink RecordsBuilder::sink() {
   RecordSink sink;
   sink.start = [this](const std::vector<VertexId>& ids) {
-    outer_ = new_list(0);
-    ints_.cover_ids(ids);
+    ids_ = ids;
+    ints_.cover_ids(ids_);
+    stretch_ = current_stretch();
   };
   sink.record = [this](QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) {
-    add(q, first, last, birth, death);
+    if (batch_.empty() && lock_at_hand(stretch_)) {
+      // Nothing waits, and the lock is held anyway: no need to wait either.
+      const ResultBuilding building(stretch_);
+      add(q, first, last, birth, death);
+      return;
+    }
+    if (batch_.add(q, first, last, birth, death)) return;
+    build_batch();
+    const std::size_t needed = RecordBatch::bytes_of(static_cast<std::size_t>(last - first));
+    batch_.make_room(std::max({kFirstBatchBytes, built_bytes_ / 4, needed}));
+    batch_.add(q, first, last, birth, death);
   };
   return sink;
+}
+
+PyRef RecordsBuilder::finish() {
+  stretch_ = current_stretch();  // the analysis's has ended
+  build_batch();
+  return outer_ ? std::move(outer_) : new_list(0);
+}
+
+void RecordsBuilder::build_batch() {
+  if (batch_.empty()) return;
+  const ResultBuilding building(stretch_);
+  batch_.for_each([this](QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) {
+    add(q, first, last, birth, death);
+  });
+  built_bytes_ += batch_.bytes();
+  batch_.make_room(0);
 }
 
 void RecordsBuilder::add(QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) {
   const std::size_t count = static_cast<std::size_t>(last - first);
   ticker_.tick(count + 1);
+  if (!outer_) outer_ = new_list(0);
   PyRef vertices = new_list(count);
   for (std::size_t i = 0; i < count; ++i) {
     PyObject* item = ints_.at(first[i]);

@@ -6,9 +6,10 @@
 // graph and persistence analyses hand them over level by level or record by
 // record), so the native result and the Python one never both exist in full.
 //
-// The collector is paused while a result is built (see gc_pause.hpp); the
-// builders of streamed results pause it for the analysis that feeds them,
-// which allocates no Python object itself.
+// Streamed results are fed from inside the analysis's lock-free stretch
+// (interpreter_lock.hpp): each level, or batch of records, takes the lock back
+// while it is built. The collector is paused while Python objects are built
+// (see gc_pause.hpp), and only then: never while other threads may run.
 //
 // Failures follow the module's rules: creating or filling a set, or appending,
 // raises the interpreter's error; failing to create a list, tuple, int or
@@ -16,7 +17,10 @@
 // object made so far is released on the way out.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -27,6 +31,7 @@
 #include "core/persistent_component.hpp"
 #include "python/errors.hpp"
 #include "python/gc_pause.hpp"
+#include "python/interpreter_lock.hpp"
 #include "python/pyref.hpp"
 
 namespace korvane::py {
@@ -94,26 +99,98 @@ class LevelsBuilder {
   PyRef finish();
 
  private:
-  GcPause pause_;
+  bool started_ = false;
+  std::size_t level_count_ = 0;
   PyRef outer_;
   IntTable ints_;
   InterruptTicker ticker_;
 };
 
+// Records waiting to be built, back to back in one buffer of 32-bit words:
+// each is its vertex count, its level and its birth and death (two words
+// each), then its vertices. Appending is a few stores, and the buffer never
+// moves while it fills.
+class RecordBatch {
+ public:
+  bool empty() const noexcept { return used_ == 0; }
+  std::size_t bytes() const noexcept { return used_ * sizeof(Word); }
+
+  // False, and nothing added, when the record does not fit in the room left.
+  bool add(QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death) noexcept {
+    const auto size = static_cast<std::size_t>(last - first);
+    if (size > capacity_ - used_ || kHeader > capacity_ - used_ - size) return false;
+    Word* out = words_.get() + used_;
+    out[0] = static_cast<Word>(size);
+    put(out + 1, q);
+    put(out + 3, birth);
+    put(out + 5, death);
+    std::copy(first, last, out + kHeader);
+    used_ += kHeader + size;
+    return true;
+  }
+
+  // Empties the batch, with room for at least `bytes`.
+  void make_room(std::size_t bytes);
+
+  // Calls f(q, first, last, birth, death) for each record, in order.
+  template <class F>
+  void for_each(F&& f) const {
+    for (std::size_t at = 0; at < used_;) {
+      const Word* in = words_.get() + at;
+      const DenseVertex* first = in + kHeader;
+      f(get<QLevel>(in + 1), first, first + in[0], get<double>(in + 3), get<double>(in + 5));
+      at += kHeader + in[0];
+    }
+  }
+
+  static std::size_t bytes_of(std::size_t vertices) noexcept { return (kHeader + vertices) * sizeof(Word); }
+
+ private:
+  using Word = DenseVertex;
+  static constexpr std::size_t kHeader = 7;
+
+  template <class T>
+  static void put(Word* out, T value) noexcept {
+    std::memcpy(out, &value, sizeof value);
+  }
+  template <class T>
+  static T get(const Word* in) noexcept {
+    T value;
+    std::memcpy(&value, in, sizeof value);
+    return value;
+  }
+
+  std::unique_ptr<Word[]> words_;
+  std::size_t capacity_ = 0;  // in words
+  std::size_t used_ = 0;
+};
+
 // Builds the filtration's list[tuple[tuple[int, list[int]], float, float]] as
-// its records arrive.
+// its records arrive. A record that arrives while the lock is let go waits
+// natively in a batch, built when it is full, so that the lock is taken once
+// a batch: each batch at least kFirstBatchBytes, and at least a quarter of
+// what came before it, so that a long filtration takes the lock a few dozen
+// times at most while the batch stays a small part of the result.
 class RecordsBuilder {
  public:
   RecordSink sink();
-  PyRef finish() { return outer_ ? std::move(outer_) : new_list(0); }
+  // Builds what is still waiting and returns the list.
+  PyRef finish();
+
+  static constexpr std::size_t kFirstBatchBytes = std::size_t{1} << 20;
 
  private:
+  void build_batch();
   void add(QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death);
 
-  GcPause pause_;
+  // The analysis's ids end with it, and the last batch is built after it.
+  std::vector<VertexId> ids_;
+  LockFreeAnalysis* stretch_ = nullptr;  // the analysis's, kept: records come often
   PyRef outer_;
   IntTable ints_;
   InterruptTicker ticker_;
+  RecordBatch batch_;
+  std::size_t built_bytes_ = 0;
 };
 
 // The same shapes from the documented algorithms' containers, one int per

@@ -7,6 +7,7 @@
 #include "analyses/graph/clique_complex_levels.hpp"
 #include "analyses/persistence/persistence.hpp"
 #include "python/arguments.hpp"
+#include "python/interpreter_lock.hpp"
 #include "python/module.hpp"
 #include "python/results.hpp"
 
@@ -14,19 +15,20 @@ namespace korvane::py::backend {
 
 PyRef simplices(SimplexList simplices) {
   const std::size_t count = simplices.count();
-  return levels_to_python(complex_levels(std::move(simplices)), count);
+  std::vector<FlatLevel> levels = lock_free([&] { return complex_levels(std::move(simplices)); });
+  return levels_to_python(std::move(levels), count);
 }
 
 PyRef graph(std::vector<Edge> edges, PyObject* max_q) {
   const CliqueSizeBound bound = convert_max_q(max_q);
   LevelsBuilder builder;
-  clique_complex_levels(std::move(edges), bound, builder.sink());
+  lock_free([&] { clique_complex_levels(std::move(edges), bound, builder.sink()); });
   return builder.finish();
 }
 
 PyRef persistence(std::vector<WeightedEdge> edges, CliqueSizeBound max_q) {
   RecordsBuilder builder;
-  persistent_components(std::move(edges), max_q, builder.sink());
+  lock_free([&] { persistent_components(std::move(edges), max_q, builder.sink()); });
   return builder.finish();
 }
 

@@ -12,6 +12,7 @@
 #include "analyses/persistence/persistence.hpp"
 #include "python/arguments.hpp"
 #include "python/errors.hpp"
+#include "python/interpreter_lock.hpp"
 #include "python/module.hpp"
 #include "python/results.hpp"
 
@@ -35,7 +36,8 @@ PyObject* shipped_simplices(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     if (wide < 0) raise_pending();
     tuning.wide_indices = wide != 0;
     const std::size_t count = simplices.count();
-    return levels_to_python(complex_levels(std::move(simplices), tuning), count);
+    auto levels = lock_free([&] { return complex_levels(std::move(simplices), tuning); });
+    return levels_to_python(std::move(levels), count);
   });
 }
 
@@ -47,7 +49,7 @@ PyRef run_limited(PyObject* const* args, Edges (*convert)(PyObject*), Run run) {
   const CliqueSizeBound bound = convert_max_q(args[1]);
   const GraphLimits limits{convert_u64(args[2]), convert_u64(args[3])};
   Builder builder;
-  run(std::move(edges), bound, builder.sink(), limits);
+  lock_free([&] { run(std::move(edges), bound, builder.sink(), limits); });
   return builder.finish();
 }
 
@@ -99,7 +101,7 @@ Parts time_simplices(PyObject* const* args) {
   parts.conversion = seconds_since(start);
   const std::size_t count = simplices.count();
   start = Clock::now();
-  auto levels = complex_levels(std::move(simplices));
+  auto levels = lock_free([&] { return complex_levels(std::move(simplices)); });
   parts.analysis = seconds_since(start);
   start = Clock::now();
   PyRef result = levels_to_python(std::move(levels), count);
@@ -120,11 +122,11 @@ Parts time_streamed(PyObject* const* args, Edges (*convert)(PyObject*), const Si
   parts.conversion = seconds_since(start);
   Edges again = edges;
   start = Clock::now();
-  run(std::move(again), bound, idle);
+  lock_free([&] { run(std::move(again), bound, idle); });
   parts.analysis = seconds_since(start);
   Builder builder;
   start = Clock::now();
-  run(std::move(edges), bound, builder.sink());
+  lock_free([&] { run(std::move(edges), bound, builder.sink()); });
   PyRef result = builder.finish();
   parts.building = std::max(0.0, seconds_since(start) - parts.analysis);
   return parts;

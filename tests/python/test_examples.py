@@ -309,22 +309,25 @@ def expected_batch(graphs, nodes, p, max_q):
     return [round(per_level.get(q, 0) / graphs, 2) for q in range(levels)], edges / graphs
 
 
-def check_batch_output(out, graphs, workers):
+def check_batch_output(out, graphs, workers, threads):
     runs, edges = expected_batch(graphs, 14, 0.3, None)
     assert f"mean edges per graph: {edges:.1f}" in out
     printed = re.search(r"mean runs of q-components per level: (\[.*\])", out)
     assert printed and ast.literal_eval(printed.group(1)) == runs
-    rate = re.search(rf"{graphs} graphs in ([\d.]+) s: ([\d.]+) graphs per second with {workers} worker\(s\)", out)
+    rate = re.search(rf"{graphs} graphs in ([\d.]+) s: ([\d.]+) graphs per second with {workers} worker\(s\), "
+                     rf"{threads} thread\(s\)", out)
     assert rate, out
     assert float(rate.group(2)) > 0
 
 
-def test_batch_dask_on_a_local_cluster(tmp_path):
+@pytest.mark.parametrize("workers, threads", [(2, 1), (1, 2)])
+def test_batch_dask_on_a_local_cluster(tmp_path, workers, threads):
     pytest.importorskip("distributed")
-    out = run_example("batch_dask.py", "--graphs", "12", "--nodes", "14", "--p", "0.3", "--workers", "2",
-                      "--chunk", "3", cwd=tmp_path)
-    assert "12 graphs G(14, 0.3) with random weights, on a local cluster of 2 worker process(es), 4 tasks" in out
-    check_batch_output(out, 12, 2)
+    out = run_example("batch_dask.py", "--graphs", "12", "--nodes", "14", "--p", "0.3", "--workers", str(workers),
+                      "--threads", str(threads), "--chunk", "3", cwd=tmp_path)
+    assert (f"12 graphs G(14, 0.3) with random weights, on a local cluster of {workers} worker process(es) with "
+            f"{workers * threads} thread(s) in all, 4 tasks") in out
+    check_batch_output(out, 12, workers, workers * threads)
 
 
 def test_batch_dask_on_a_running_scheduler(tmp_path):
@@ -335,5 +338,5 @@ def test_batch_dask_on_a_running_scheduler(tmp_path):
         address = cluster.scheduler_address
         out = run_example("batch_dask.py", "--graphs", "6", "--nodes", "14", "--p", "0.3",
                           "--scheduler", address, cwd=tmp_path)
-    assert f"on the cluster at {address} of 1 worker process(es)" in out
-    check_batch_output(out, 6, 1)
+    assert f"on the cluster at {address} of 1 worker process(es) with 1 thread(s) in all" in out
+    check_batch_output(out, 6, 1, 1)

@@ -5,6 +5,7 @@ first native call is the one under test), has its address space capped so a
 misbehaving call cannot take the machine down, and reports what happened on
 its standard output.
 """
+import itertools
 import json
 import os
 import random
@@ -107,16 +108,18 @@ gc.collect()
 before, blocks_before = native_heap_in_use(), sys.getallocatedblocks()
 cap_address_space(int(sys.argv[4]))
 outcome = "returned"
+collector_was = gc.isenabled()
 try:
     call(*arguments)
 except MemoryError:
     outcome = "MemoryError"
 except BaseException as e:
     outcome = type(e).__name__ + ": " + str(e)
+collector_back = gc.isenabled() == collector_was
 gc.collect()
 after, blocks_after = native_heap_in_use(), sys.getallocatedblocks()
 still_usable()
-report(outcome=outcome, before=before, after=after, blocks=blocks_after - blocks_before)
+report(outcome=outcome, before=before, after=after, blocks=blocks_after - blocks_before, collector_back=collector_back)
 '''
 
 # (module, call, arguments): clique complexes far beyond the cap. K_40 without
@@ -146,6 +149,8 @@ def test_memory_exhaustion_raises_memory_error_and_releases_everything(reference
     assert fields["outcome"] in ("MemoryError", "PanicException: Python API call failed"), fields
     # every Python object the call made, shared ints included, is gone
     assert fields["blocks"] < 1000, fields
+    # the collector, paused while results are built, is as it was
+    assert fields["collector_back"], fields
     if fields["before"] is not None:
         # everything the failed call held went back to the heap
         assert fields["after"] - fields["before"] < 4 << 20, fields
@@ -162,6 +167,14 @@ INTERRUPT_BODY = r'''
 signal.signal(signal.SIGINT, signal.default_int_handler)
 call = eval(sys.argv[2])
 arguments = eval(sys.argv[3])
+if sys.argv[4] == "busy":
+    # Another thread wants the lock all the time: the main thread must still
+    # get it back to learn of the signal.
+    import threading
+    def spin():
+        while True:
+            pass
+    threading.Thread(target=spin, daemon=True).start()
 cap_address_space(3 << 30)  # a safety net should the call never stop
 report(ready=time.monotonic())
 started = time.monotonic()
@@ -176,19 +189,23 @@ else:
 '''
 
 # Each of these runs for many seconds (or far longer) in either build of the
-# module; the signal comes half a second in.
+# module, mostly without the interpreter lock; the signal comes half a second
+# in. "busy": another thread runs pure Python meanwhile.
 LONG_CALLS = [
-    ("korvane", "SIMPLICES", "(random_simplices(20000, 200, 300),)"),
-    ("korvane", "GRAPH", "(complete_graph(40), 8)"),
-    ("korvane", "PERSISTENCE", "(weighted_complete_graph(40), 8)"),
-    ("korvane_reference", "SIMPLICES", "(random_simplices(5000, 12, 40),)"),
-    ("korvane_reference", "GRAPH", "(complete_graph(40), None)"),
-    ("korvane_reference", "PERSISTENCE", "(weighted_complete_graph(40), None)"),
+    ("korvane", "SIMPLICES", "(random_simplices(20000, 200, 300),)", "alone"),
+    ("korvane", "GRAPH", "(complete_graph(40), 8)", "alone"),
+    ("korvane", "PERSISTENCE", "(weighted_complete_graph(40), 8)", "alone"),
+    ("korvane_reference", "SIMPLICES", "(random_simplices(5000, 12, 40),)", "alone"),
+    ("korvane_reference", "GRAPH", "(complete_graph(40), None)", "alone"),
+    ("korvane_reference", "PERSISTENCE", "(weighted_complete_graph(40), None)", "alone"),
+    ("korvane", "SIMPLICES", "(random_simplices(20000, 200, 300),)", "busy"),
+    ("korvane", "GRAPH", "(complete_graph(40), 8)", "busy"),
+    ("korvane", "PERSISTENCE", "(weighted_complete_graph(40), 8)", "busy"),
 ]
 
-@pytest.mark.parametrize("module_name, call, arguments", LONG_CALLS)
-def test_sigint_interrupts_a_long_call_promptly(reference, module_name, call, arguments):
-    args, env = child(INTERRUPT_BODY, module_name, reference, call, arguments)
+@pytest.mark.parametrize("module_name, call, arguments, company", LONG_CALLS)
+def test_sigint_interrupts_a_long_call_promptly(reference, module_name, call, arguments, company):
+    args, env = child(INTERRUPT_BODY, module_name, reference, call, arguments, company)
     process = subprocess.Popen(args, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
         ready = json.loads(process.stdout.readline() or "{}")
@@ -205,7 +222,7 @@ def test_sigint_interrupts_a_long_call_promptly(reference, module_name, call, ar
     (fields,) = reports(stdout)
     assert fields["outcome"] == "KeyboardInterrupt", f"the call finished before the signal: {fields}"
     latency = fields["caught"] - sent
-    print(f"interrupt latency {module_name}.{call}: {latency * 1000:.1f} ms")
+    print(f"interrupt latency {module_name}.{call} ({company}): {latency * 1000:.1f} ms")
     assert latency < 2.0
 
 
@@ -247,6 +264,25 @@ def workload(seed):
     ]
 
 
+def long_workload(seed, which):
+    """Inputs whose analyses run long enough (milliseconds) to let go of the
+    interpreter lock, sized for each module."""
+    rng = random.Random(seed)
+    reference = which == "reference"
+    count, size, pool = (300, 8, 40) if reference else (2500, 12, 60)
+    simplices = [rng.sample(range(pool), rng.randint(2, size)) for _ in range(count)]
+    n, p = (45, 0.35) if reference else (80, 0.4)
+    edges = [(u, v) for u, v in itertools.combinations(range(n), 2) if rng.random() < p]
+    pairs = list(itertools.combinations(range(12 if reference else 22), 2))
+    rng.shuffle(pairs)
+    weighted = [(u, v, float(i // 3)) for i, (u, v) in enumerate(pairs)]  # ties in threes
+    return [
+        ("SIMPLICES", (simplices,)),
+        ("GRAPH", (edges, rng.choice([3, 4]) if reference else None)),
+        ("PERSISTENCE", (weighted, rng.choice([3, 4]) if reference else rng.choice([None, 4]))),
+    ]
+
+
 def run(module, name, args):
     function = {
         "SIMPLICES": module.py_find_hierarchical_q_components,
@@ -260,7 +296,9 @@ def run(module, name, args):
 def test_concurrent_calls_match_serial_ones(reference, which):
     module = korvane if which == "korvane" else reference
     threads_count, rounds = 8, 6
-    jobs = {(t, r): workload(1000 * t + r) for t in range(threads_count) for r in range(rounds)}
+    # Each thread's first round runs long analyses, which let go of the lock.
+    jobs = {(t, r): long_workload(t, which) if r == 0 else workload(1000 * t + r)
+            for t in range(threads_count) for r in range(rounds)}
     serial = {key: [run(module, name, args) for name, args in calls] for key, calls in jobs.items()}
 
     barrier = threading.Barrier(threads_count)
@@ -287,6 +325,134 @@ def test_concurrent_calls_match_serial_ones(reference, which):
     assert not errors, errors
     assert not any(thread.is_alive() for thread in threads)
     assert concurrent == serial
+
+
+# About half a second of analysis each, most of the call.
+LONG_ANALYSES = {
+    "simplices": ("py_find_hierarchical_q_components",
+                  lambda rng: ([rng.sample(range(200), 20) for _ in range(12000)],)),
+    "graph": ("py_find_hierarchical_q_components_within_graph",
+              lambda rng: ([e for e in itertools.combinations(range(300), 2) if rng.random() < 0.3], None)),
+    "persistence": ("py_calculate_persistent_q_components",
+                    lambda rng: ([(u, v, rng.random()) for u, v in itertools.combinations(range(36), 2)], None)),
+}
+
+
+@pytest.mark.parametrize("kind", sorted(LONG_ANALYSES))
+def test_other_threads_run_during_a_long_analysis(kind):
+    name, make = LONG_ANALYSES[kind]
+    function, args = getattr(korvane, name), make(random.Random(7))
+    counted, stop = [0], threading.Event()
+
+    def count():
+        while not stop.is_set():
+            counted[0] += 1
+
+    thread = threading.Thread(target=count)
+    thread.start()
+    try:
+        start, began = counted[0], time.perf_counter()
+        time.sleep(0.2)
+        rate = (counted[0] - start) / (time.perf_counter() - began)
+        start, began = counted[0], time.perf_counter()
+        function(*args)
+        progress = (counted[0] - start) / (time.perf_counter() - began)
+    finally:
+        stop.set()
+        thread.join()
+    # A call holding the lock throughout leaves the counter at a standstill
+    # (it may count for one switch interval at most); one that lets go most
+    # of the time leaves it most of its rate. The line is far from both.
+    assert progress > 0.1 * rate, (progress, rate)
+
+
+SHUTDOWN_BODY = r'''
+import threading
+call = eval(sys.argv[2])
+arguments = eval(sys.argv[3])
+inside = threading.Event()
+
+def work():
+    while True:
+        inside.set()
+        call(*arguments)
+
+class SlowToFlush:
+    """Standard output whose flush lets the lock go for a while: the
+    interpreter flushes it once more after it has begun to shut down, and the
+    worker meanwhile finishes a call and wants the lock back."""
+
+    def __init__(self, out):
+        self.out = out
+
+    def write(self, text):
+        return self.out.write(text)
+
+    def flush(self, sleep=time.sleep):
+        sleep(0.3)
+        self.out.flush()
+
+threading.Thread(target=work, daemon=True).start()
+inside.wait()
+time.sleep(0.2)
+report(outcome="leaving")
+sys.stdout = SlowToFlush(sys.stdout)
+'''
+
+
+# Calls of some milliseconds each, most of it without the lock.
+SHUTDOWN_CALLS = [
+    ("SIMPLICES", "(random_simplices(2000, 12, 60),)"),
+    ("GRAPH", "([e for e in itertools.combinations(range(80), 2) if hash(e) % 5 < 2], None)"),
+    ("PERSISTENCE", "([(u, v, random.random()) for u, v in itertools.combinations(range(22), 2)], None)"),
+]
+
+
+@pytest.mark.parametrize("call, arguments", SHUTDOWN_CALLS)
+def test_the_interpreter_exits_cleanly_while_a_daemon_thread_computes(reference, call, arguments):
+    # The thread is in korvane, without the lock, when the interpreter shuts
+    # down, and wants the lock back before the process ends: it must not take
+    # the process down with it.
+    args, env = child(SHUTDOWN_BODY, "korvane", reference, call, arguments)
+    result = subprocess.run(args, env=env, capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, f"child died ({result.returncode}): {result.stderr[-2000:]}"
+    assert reports(result.stdout) == [{"outcome": "leaving"}]
+    assert result.stderr == ""
+
+
+HANDLER_BODY = r'''
+# A signal handler runs while the main thread's analysis has let go of the
+# lock, and calls korvane itself, long enough to let go of it again.
+inner = []
+nested_args = (random_simplices(3000, 12, 60),)
+expected_inner = levels(SIMPLICES(*nested_args))
+
+def handler(signum, frame):
+    inner.append(levels(SIMPLICES(*nested_args)))
+
+signal.signal(signal.SIGALRM, handler)
+call = eval(sys.argv[2])
+arguments = eval(sys.argv[3])
+expected = call(*arguments)
+signal.setitimer(signal.ITIMER_REAL, 0.05, 0.05)
+got = call(*arguments)
+signal.setitimer(signal.ITIMER_REAL, 0, 0)
+report(handled=len(inner), inner_ok=all(r == expected_inner for r in inner),
+       same=sorted(map(repr, got)) == sorted(map(repr, expected)))
+'''
+
+
+@pytest.mark.parametrize("call, arguments", [
+    ("SIMPLICES", "(random_simplices(20000, 20, 200),)"),
+    ("GRAPH", "([e for e in itertools.combinations(range(300), 2) if hash(e) % 10 < 3], None)"),
+    ("PERSISTENCE", "([(u, v, random.random()) for u, v in itertools.combinations(range(36), 2)], None)"),
+])
+def test_signal_handlers_may_call_korvane_during_an_analysis(reference, call, arguments):
+    args, env = child(HANDLER_BODY, "korvane", reference, call, arguments)
+    result = subprocess.run(args, env=env, capture_output=True, text=True, timeout=300)
+    assert result.returncode == 0, f"child died ({result.returncode}): {result.stderr[-2000:]}"
+    (fields,) = reports(result.stdout)
+    assert fields["handled"] > 0 and fields["inner_ok"] and fields["same"], fields
 
 
 def test_calls_made_while_converting_another_call():
