@@ -9,26 +9,14 @@ just above (1031, 2053, ... 524309), one grown by insertion goes through 541,
 1109, 2357, 5087, 10273, ... This benchmark runs each
 analysis on one fixed input structure twice per id family: once with crafted
 ids, once with random 64-bit ids, and reports the ratio of their best CPU
-times, crafted/random.
-A ratio near 1 means the crafted ids cost nothing extra.
-
-    python bench/hash_flooding.py [--quick]
-
-Results are printed and written to bench/results/hash_flooding.json.
+times, crafted/random. A ratio near 1 means the crafted ids cost nothing
+extra. The hash-flooding section of bench/run.py; it runs in a fresh child
+(this file with --child) that loads the korvane measured.
 """
-import argparse
-import datetime
-import json
-import os
-import platform
 import random
-import sys
 import time
 
-import korvane
-
-HERE = os.path.dirname(os.path.abspath(__file__))
-RESULTS = os.path.join(HERE, "results", "hash_flooding.json")
+import measurement
 
 # Bucket counts of libstdc++ tables reserved for a power of two of entries,
 # and of tables grown one insertion at a time.
@@ -88,7 +76,7 @@ SIZES = {
 }
 
 
-def build_inputs(quick, seed=20240611):
+def build_inputs(korvane, quick, seed=20240611):
     """(analysis, structure, vertex count, call(ids) -> runs the analysis)."""
     rng = random.Random(seed)
     pick = 1 if quick else 0
@@ -137,31 +125,17 @@ def canonical(result):
     return [sorted(sorted(c) for c in level) for level in result]
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quick", action="store_true", help="smaller inputs and fewer repeats")
-    parser.add_argument("--output", default=RESULTS, help="where to write the JSON results")
-    options = parser.parse_args()
-    repeats = 3 if options.quick else 5
-
-    report = {
-        "benchmark": "hash_flooding",
-        "quick": options.quick,
-        "module": korvane.__file__,
-        "python": sys.version.split()[0],
-        "machine": platform.machine(),
-        "date": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
-        "repeats": repeats,
-        "analyses": {},
-    }
-    worst = 0.0
-    for analysis, sizes, vertex_count, make_call in build_inputs(options.quick):
+def child(req):
+    """Every crafted family of every analysis against random ids; emits one
+    object per analysis."""
+    korvane = measurement.load_module("korvane", req.get("korvane_dir"))
+    repeats = 3 if req["quick"] else 5
+    for analysis, sizes, vertex_count, make_call in build_inputs(korvane, req["quick"]):
         control_ids = random_ids(vertex_count, seed=vertex_count)
         control_call = make_call(control_ids)
         # the same structure under both id sets: the answers must correspond
         expected = canonical(control_call())
         rows = {}
-        print(f"{analysis} {sizes}")
         for family, make_id in families().items():
             ids = [make_id(i) for i in range(vertex_count)]
             call = make_call(ids)
@@ -169,22 +143,33 @@ def main():
             if analysis != "simplices":
                 got = canonical(relabel_result(got, dict(zip(ids, control_ids)), analysis))
             if got != expected:
-                sys.exit(f"{analysis} with ids {family} gave a different answer than with random ids")
+                raise SystemExit(f"{analysis} with ids {family} gave a different answer than with random ids")
             crafted, control = best_times([call, control_call], repeats)
-            ratio = crafted / control
-            worst = max(worst, ratio)
-            rows[family] = {"crafted_seconds": crafted, "random_seconds": control, "ratio": ratio}
-            print(f"  {family:>10}: crafted {crafted * 1000:8.1f} ms, random {control * 1000:8.1f} ms, "
-                  f"ratio {ratio:5.2f}")
-        report["analyses"][analysis] = {"sizes": sizes, "crafted": rows}
-    report["worst_ratio"] = worst
-    print(f"worst ratio crafted/random: {worst:.2f}")
+            rows[family] = {"crafted_seconds": crafted, "random_seconds": control, "ratio": crafted / control}
+        measurement.emit(**{analysis: {"sizes": sizes, "crafted": rows}})
 
-    os.makedirs(os.path.dirname(options.output), exist_ok=True)
-    with open(options.output, "w") as f:
-        json.dump(report, f, indent=2)
-        f.write("\n")
-    print(f"written to {options.output}")
+
+def run_hash_flooding(korvane_dir, quick, echo=print, timeout=1800):
+    """Runs the section, printing a table through `echo`; returns the results
+    file's part."""
+    echo("hash flooding: best CPU time with crafted ids over random ids of the same shape")
+    out = measurement.run_child("hash_flooding.py", {"korvane_dir": korvane_dir, "quick": quick}, timeout)
+    doc = {"repeats": 3 if quick else 5, "status": out["status"], "analyses": {}}
+    if out["status"] != "ok":
+        echo(f"  {out['status']}: {out.get('reason', '')}")
+        return doc
+    worst = 0.0
+    for analysis in ("simplices", "graph", "persistence"):
+        entry = out[analysis]
+        doc["analyses"][analysis] = entry
+        echo(f"  {analysis} {entry['sizes']}")
+        for family, r in entry["crafted"].items():
+            worst = max(worst, r["ratio"])
+            echo(f"    {family:>10}: crafted {r['crafted_seconds'] * 1000:8.1f} ms, "
+                 f"random {r['random_seconds'] * 1000:8.1f} ms, ratio {r['ratio']:5.2f}")
+    doc["worst_ratio"] = worst
+    echo(f"  worst ratio crafted/random: {worst:.2f}")
+    return doc
 
 
 def relabel_result(result, relabel, analysis):
@@ -195,4 +180,4 @@ def relabel_result(result, relabel, analysis):
 
 
 if __name__ == "__main__":
-    main()
+    child(measurement.child_request())

@@ -7,6 +7,17 @@ import math
 import networkx as nx
 
 
+def find_root(parent, x):
+    """The root of x in a forest of parent links (a dict or a list), with the
+    path compressed."""
+    root = x
+    while parent[root] != root:
+        root = parent[root]
+    while parent[x] != root:
+        parent[x], x = root, parent[x]
+    return root
+
+
 class UnionFind:
     def __init__(self):
         self.parent = {}
@@ -15,13 +26,7 @@ class UnionFind:
         self.parent.setdefault(x, x)
 
     def find(self, x):
-        parent = self.parent
-        root = x
-        while parent[root] != root:
-            root = parent[root]
-        while parent[x] != root:
-            parent[x], x = root, parent[x]
-        return root
+        return find_root(self.parent, x)
 
     def union(self, a, b):
         ra, rb = self.find(a), self.find(b)
@@ -92,14 +97,6 @@ def inverted_index_q_components(py_simplices):
     n = len(sets)
     parents = [list(range(n)) for _ in range(top + 1)]
 
-    def find(parent, x):
-        root = x
-        while parent[root] != root:
-            root = parent[root]
-        while parent[x] != root:
-            parent[x], x = root, parent[x]
-        return root
-
     holders = {}
     for i, s in enumerate(sets):
         count = {}
@@ -114,7 +111,7 @@ def inverted_index_q_components(py_simplices):
         for j, w in count.items():
             for q in range(w - 1, -1, -1):
                 parent = parents[q]
-                ri, rj = find(parent, i), find(parent, j)
+                ri, rj = find_root(parent, i), find_root(parent, j)
                 if ri == rj:
                     break
                 parent[ri] = rj
@@ -125,7 +122,7 @@ def inverted_index_q_components(py_simplices):
         groups = {}
         for i, s in enumerate(sets):
             if len(s) > q:
-                groups.setdefault(find(parent, i), set()).add(i)
+                groups.setdefault(find_root(parent, i), set()).add(i)
         levels.append(list(groups.values()))
     return levels
 

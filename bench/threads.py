@@ -1,9 +1,6 @@
-"""Threads: what other Python threads can do while korvane computes.
-
-    python bench/threads.py [--quick] [--build-dir build/bench] [--use-build-korvane] [--before REV]
-
-Run by bench/run.py as its threads section, or alone. Every measurement runs
-in a fresh child process (this file with --child), on one workload:
+"""Threads: what other Python threads can do while korvane computes; the
+threads section of bench/run.py. Every measurement runs in a fresh child
+process (this file with --child), on one workload:
 
 - heartbeat: a pure-Python thread counts in a loop while the main thread runs
   the workload over and over for a while; its rate then, over its rate while
@@ -17,25 +14,14 @@ in a fresh child process (this file with --child), on one workload:
   its calls), for every workload of the quick run: now / before.
 """
 
-import argparse
-import json
-import os
 import statistics
-import subprocess
-import sys
 import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-
-import workloads  # noqa: E402
-
-FUNCTION_NAMES = {
-    "simplices": "py_find_hierarchical_q_components",
-    "graph": "py_find_hierarchical_q_components_within_graph",
-    "persistence": "py_calculate_persistent_q_components",
-}
+import measurement
+import workloads
+from tables import fmt_fraction as _fmt
+from tables import fmt_time as _fmt_time
 
 # The workloads whose analysis is most of the call, and one small one.
 THREAD_WORKLOADS = (
@@ -60,19 +46,6 @@ ROUND_S = 0.05
 # ---------------------------------------------------------------------------
 # Child
 # ---------------------------------------------------------------------------
-
-
-def _emit(**fields):
-    sys.stdout.write(json.dumps(fields) + "\n")
-    sys.stdout.flush()
-
-
-def _load_korvane(korvane_dir):
-    if korvane_dir:
-        sys.path.insert(0, korvane_dir)
-    import korvane
-
-    return korvane
 
 
 def _round(fn, args):
@@ -127,7 +100,7 @@ def child_heartbeat(fn, args, quick):
         alone, _ = _count_while(lambda: time.sleep(duration))
         during, _ = _count_while(busy)
         ratios.append(during / alone)
-    _emit(heartbeat=statistics.median(ratios), samples=ratios, calls_per_round=calls)
+    measurement.emit(heartbeat=statistics.median(ratios), samples=ratios, calls_per_round=calls)
 
 
 def child_throughput(fn, args, quick):
@@ -151,14 +124,12 @@ def child_throughput(fn, args, quick):
         for thread in threads:
             thread.join()
         threaded_best = min(threaded_best, time.perf_counter() - t0)
-    _emit(throughput=serial_best / threaded_best, serial_s=serial_best, threaded_s=threaded_best,
+    measurement.emit(throughput=serial_best / threaded_best, serial_s=serial_best, threaded_s=threaded_best,
           calls_per_round=calls)
 
 
 def child_cost(kind, args, korvane_dir, before_dir, quick):
-    import measure
-
-    (before, now), source = measure.load_before_pair(kind, before_dir, korvane_dir)
+    (before, now), source = measurement.load_before_pair(kind, before_dir, korvane_dir)
     best = {"before": float("inf"), "now": float("inf")}
     budget = 0.5 if quick else 1.5
     spent, turns = 0.0, 0
@@ -173,7 +144,7 @@ def child_cost(kind, args, korvane_dir, before_dir, quick):
             best[label] = min(best[label], dt)
             spent += dt
         turns += 1
-    _emit(before_s=best["before"], now_s=best["now"], cost=best["now"] / best["before"], turns=turns,
+    measurement.emit(before_s=best["before"], now_s=best["now"], cost=best["now"] / best["before"], turns=turns,
           source=source)
 
 
@@ -187,7 +158,7 @@ def child_main(req):
     if req["what"] == "cost":
         child_cost(workload["kind"], args, req.get("korvane_dir"), req["before_dir"], req["quick"])
         return
-    fn = getattr(_load_korvane(req.get("korvane_dir")), FUNCTION_NAMES[workload["kind"]])
+    fn = getattr(measurement.load_module("korvane", req.get("korvane_dir")), workloads.FUNCTION_NAMES[workload["kind"]])
     {"heartbeat": child_heartbeat, "throughput": child_throughput}[req["what"]](fn, args, req["quick"])
 
 
@@ -197,17 +168,7 @@ def child_main(req):
 
 
 def _child(req, timeout):
-    proc = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", json.dumps(req)],
-                          capture_output=True, text=True, timeout=timeout)
-    out = {}
-    for line in proc.stdout.splitlines():
-        try:
-            out.update(json.loads(line))
-        except ValueError:
-            pass
-    if proc.returncode != 0:
-        out["error"] = (proc.stderr.strip().splitlines() or [f"exit code {proc.returncode}"])[-1][:200]
-    return out
+    return measurement.run_child("threads.py", req, timeout)
 
 
 def run_threads(korvane_dir, before_dir, quick, echo=print, before_rev=BEFORE_REV, timeout=600):
@@ -275,43 +236,5 @@ def report(target_list):
     return lines
 
 
-def _fmt(value):
-    return "-" if value is None else f"{value:.2f}"
-
-
-def _fmt_time(s):
-    if s is None:
-        return "-"
-    return f"{s * 1e6:.0f}us" if s < 1e-3 else f"{s * 1e3:.1f}ms" if s < 1 else f"{s:.2f}s"
-
-
-def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "--child":
-        child_main(json.loads(sys.argv[2]))
-        return
-    import run
-
-    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("--quick", action="store_true")
-    p.add_argument("--build-dir", default=os.path.join(os.path.dirname(HERE), "build", "bench"))
-    p.add_argument("--use-build-korvane", action="store_true")
-    p.add_argument("--before", default=BEFORE_REV, help=f"earlier revision for the cost figure ({BEFORE_REV})")
-    p.add_argument("--no-before", action="store_true")
-    p.add_argument("--out", help="JSON output path")
-    args = p.parse_args()
-    build_dir = os.path.abspath(args.build_dir)
-    korvane_dir = build_dir if args.use_build_korvane else None
-    before_dir = None
-    if not args.no_before:
-        before_dir, problem = run.ensure_before_build(args.before, os.path.dirname(build_dir))
-        if problem:
-            print(f"earlier korvane: {problem}")
-    doc = run_threads(korvane_dir, before_dir, args.quick, before_rev=args.before)
-    if args.out:
-        with open(args.out, "w") as f:
-            json.dump(doc, f, indent=1)
-            f.write("\n")
-
-
 if __name__ == "__main__":
-    main()
+    child_main(measurement.child_request())

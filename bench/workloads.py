@@ -60,19 +60,6 @@ def simplices_zipf(n, n_ids, seed, exponent=1.0, min_size=1, max_size=8):
     return out
 
 
-def simplices_zipf_drawn(n, n_ids, seed, min_size, max_size, exponent=1.0):
-    """As simplices_zipf, but each simplex draws its size in vertices and
-    drops the repeats, so popular ids make simplices smaller."""
-    rng = random.Random(seed)
-    cum, total = _zipf_cumulative(n_ids, exponent)
-    out = []
-    for _ in range(n):
-        size = rng.randint(min_size, max_size)
-        drawn = {min(bisect.bisect_left(cum, rng.random() * total), n_ids - 1): None for _ in range(size)}
-        out.append(list(drawn))
-    return out
-
-
 def gnp(n, p, seed):
     """Erdős–Rényi G(n, p) edges (u < v), by geometric skipping (linear in the edges)."""
     rng = random.Random(seed)

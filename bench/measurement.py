@@ -1,20 +1,24 @@
-"""One measurement, run in a fresh child process by run.py.
+"""Measurements in fresh child processes: how every section of the bench
+runs a child, and the child that measures one workload for the table.
 
-    python bench/measure.py '<json request>'
+    python bench/measurement.py --child '<json request>'
 
-Prints one JSON object per line as results become available, so that the
-parent keeps what was measured before a timeout kills this process.
+A child prints one JSON object per line as results become available, so that
+the parent keeps what was measured before a timeout kills it.
 
-Methods: "korvane" (the module measured), "before" (korvane built from an
-earlier commit, timed in turns with the module measured, in one process),
-"reference" (korvane_reference), "pure" and "inv" (bench/pure_python.py) and
-"scipy" (the sparse product M·Mᵀ of the incidence matrix of a complex).
+Methods of the table's child: "korvane" (the module measured), "before"
+(korvane built from an earlier commit, timed in turns with the module
+measured, in one process), "reference" (korvane_reference), "pure" and "inv"
+(bench/pure_python.py) and "scipy" (the sparse product M·Mᵀ of the incidence
+matrix of a complex).
 """
 
 import gc
+import glob
 import hashlib
 import json
 import os
+import subprocess
 import sys
 import time
 from itertools import chain, compress
@@ -27,9 +31,68 @@ import workloads  # noqa: E402
 FUNCTION_NAMES = workloads.FUNCTION_NAMES
 
 
+# ---------------------------------------------------------------------------
+# Children, from the parent's side and from their own
+# ---------------------------------------------------------------------------
+
+
+def run_child(script, request, timeout):
+    """Runs bench/<script> --child with the JSON request in a fresh process and
+    merges the JSON objects it prints. Adds status (ok, timeout, error or
+    skipped, with a reason) and wall_s."""
+    out = {}
+    t0 = time.perf_counter()
+    proc = subprocess.Popen([sys.executable, os.path.join(HERE, script), "--child", json.dumps(request)],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        stdout, stderr = proc.communicate(timeout=timeout)
+        timed_out = False
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        stdout, stderr = proc.communicate()
+        timed_out = True
+    for line in stdout.splitlines():
+        try:
+            out.update(json.loads(line))
+        except ValueError:
+            pass
+    out["wall_s"] = time.perf_counter() - t0
+    if timed_out:
+        out["status"] = "timeout"
+        out["reason"] = f"> {timeout:g} s"
+    elif proc.returncode != 0:
+        out["status"] = "error"
+        out["reason"] = (stderr.strip().splitlines() or [f"exit code {proc.returncode}"])[-1][:200]
+    elif "skip" in out:
+        out["status"] = "skipped"
+        out["reason"] = out.pop("skip")
+    else:
+        out["status"] = "ok"
+    return out
+
+
+def child_request():
+    """The request of a child started by run_child, or None in the parent."""
+    if len(sys.argv) == 3 and sys.argv[1] == "--child":
+        return json.loads(sys.argv[2])
+    return None
+
+
 def emit(**fields):
     sys.stdout.write(json.dumps(fields) + "\n")
     sys.stdout.flush()
+
+
+def load_module(name, build_dir=None):
+    """korvane or korvane_reference: from build_dir when given, else installed."""
+    if build_dir:
+        sys.path.insert(0, build_dir)
+    return __import__(name)
+
+
+def find_module(build_dir, name):
+    found = sorted(glob.glob(os.path.join(build_dir, name + ".*.so")))
+    return found[0] if found else None
 
 
 def status_kb(field):
@@ -161,9 +224,7 @@ def load_function(method, kind, build_dir):
         import scipy
 
         return None, f"scipy {scipy.__version__}"
-    if method == "reference" or build_dir:
-        sys.path.insert(0, build_dir)
-    module = __import__("korvane_reference" if method == "reference" else "korvane")
+    module = load_module("korvane_reference" if method == "reference" else "korvane", build_dir)
     return getattr(module, FUNCTION_NAMES[kind]), module.__file__
 
 
@@ -171,15 +232,11 @@ def load_before_pair(kind, before_dir, korvane_dir=None):
     """(before function, now function) and a description: the korvane of
     before_dir loaded next to the korvane measured, under the same module name
     but from its own file, so both run in one process."""
-    import glob
     import importlib.machinery
     import importlib.util
 
-    if korvane_dir:
-        sys.path.insert(0, korvane_dir)
-    import korvane as now
-
-    path = sorted(glob.glob(os.path.join(before_dir, "korvane.*.so")))[0]
+    now = load_module("korvane", korvane_dir)
+    path = find_module(before_dir, "korvane")
     loader = importlib.machinery.ExtensionFileLoader("korvane", path)
     spec = importlib.util.spec_from_file_location("korvane", path, loader=loader)
     before = importlib.util.module_from_spec(spec)
@@ -518,8 +575,7 @@ def measure_scipy(args, budget, max_reps, max_bytes):
     emit(time_s=best, reps=reps)
 
 
-def main():
-    req = json.loads(sys.argv[1])
+def main(req):
     workload, method = req["workload"], req["method"]
     kind = workload["kind"]
     budget, max_reps = req["repeat_budget_s"], req["max_reps"]
@@ -568,4 +624,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    main(child_request())
