@@ -69,8 +69,16 @@ sys.exit(not os.path.isfile(os.path.join(sysconfig.get_paths()["include"], "Pyth
       apt-get install -y -qq "${optional[@]}" >/dev/null || echo "could not install ${optional[*]}; going on without"
     fi
   elif [ ${#missing[@]} -gt 0 ]; then
-    echo "missing system packages: ${missing[*]} (libgtest-dev is GoogleTest)." >&2
-    echo "Install them as root and run again; on Debian or Ubuntu: sudo apt-get install ${missing[*]}" >&2
+    local package
+    for package in "${missing[@]}"; do
+      case $package in
+        libgtest-dev) echo "missing: GoogleTest, for the C++ tests (package $package)" >&2 ;;
+        g++) echo "missing: a C++20 compiler (package $package)" >&2 ;;
+        *-dev) echo "missing: the headers of $PYTHON (package $package)" >&2 ;;
+        *-venv) echo "missing: the venv module of $PYTHON (package $package)" >&2 ;;
+      esac
+    done
+    echo "Install as root and run again; on Debian or Ubuntu: sudo apt-get install ${missing[*]}" >&2
     exit 1
   else
     echo "note: ccache not found; builds run without it (sudo apt-get install ccache makes repeated runs faster)"
