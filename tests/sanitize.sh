@@ -6,21 +6,40 @@
 # build. Any sanitizer report fails the run,
 # including one from a child process that a test expected to die.
 #
-# Needs what tests/run.sh installs (GoogleTest, CMake, Ninja, the test extras);
-# extra arguments go to pytest.
+# The interpreter that runs it (PYTHON, default python3) must be a supported
+# CPython. CMake, Ninja and the test dependencies live in build/sanitize-venv,
+# made from that interpreter; nothing is installed into the interpreter itself.
+# Root is needed only to install missing system packages. Extra arguments go
+# to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tests/common.sh
 
+start=$SECONDS
 PYTHON=${PYTHON:-python3}
 BUILD_DIR=$(pwd)/${KORVANE_ASAN_BUILD_DIR:-build/asan}
+VENV=$(pwd)/build/sanitize-venv
 JOBS=${KORVANE_JOBS:-2}
 LOG_DIR="$BUILD_DIR/sanitizer-logs"
 
-"$PYTHON" -c "import pytest, hypothesis, networkx" 2>/dev/null || "$PYTHON" -m pip install -q ".[test]"
+finish() {
+  local status=$?
+  echo "tests/sanitize.sh: $([ "$status" = 0 ] && echo passed || echo FAILED) in $(korvane_elapsed $((SECONDS - start)))"
+}
+trap finish EXIT
+
+korvane_python "$PYTHON"
+korvane_system_packages
+mapfile -t test_requirements < <(korvane_test_requirements)
+korvane_venv "$VENV" cmake ninja "${test_requirements[@]}"
+export PATH="$VENV/bin:$PATH"
+PYTHON=$VENV/bin/python
+# The typing tests read the stubs where an installed korvane keeps them.
+ln -sfn "$(pwd)/korvane-stubs" "$("$PYTHON" -c 'import sysconfig; print(sysconfig.get_paths()["purelib"])')/korvane-stubs"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=ON \
   -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS \
-  -DKORVANE_BUILD_TESTS=ON -DPython_EXECUTABLE="$(command -v "$PYTHON")" >/dev/null
+  -DKORVANE_BUILD_TESTS=ON -DPython_EXECUTABLE="$PYTHON" >/dev/null
 cmake --build "$BUILD_DIR" -j "$JOBS"
 
 rm -rf "$LOG_DIR"

@@ -94,17 +94,8 @@ def find_simplices(request):
     return lambda simplices: hook(simplices, small, pairwise, wide)
 
 
-# Hypothesis example counts follow the active profile. tests/sanitize.sh
-# selects the light one, since sanitized code runs several times slower; the
-# nox sessions of every Python but 3.11 select the reduced one, to keep CI's
-# time in bounds. A test that sets its own count follows it only if it scales
-# that count from settings.default.
-from hypothesis import settings as _hypothesis_settings  # noqa: E402
-
-_hypothesis_settings.register_profile("sanitize", max_examples=20, deadline=None)
-_hypothesis_settings.register_profile("reduced", max_examples=25)
-if os.environ.get("KORVANE_HYPOTHESIS_PROFILE"):
-    _hypothesis_settings.load_profile(os.environ["KORVANE_HYPOTHESIS_PROFILE"])
+# Registers and loads the Hypothesis profiles before any test module asks for a count.
+import examples_count  # noqa: E402,F401
 
 
 def pytest_report_header(config):

@@ -9,9 +9,10 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import korvane
+from examples_count import examples
 
 TOP = 2**64 - 1
-SETTINGS = settings(max_examples=1500, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+SETTINGS = settings(max_examples=examples(1500), deadline=None, suppress_health_check=[HealthCheck.too_slow])
 
 vertex_ids = st.one_of(st.integers(0, 9), st.integers(TOP - 4, TOP))
 bounds = st.sampled_from([None, 0, 1, 2, 3, 4, TOP])
@@ -74,7 +75,7 @@ def complete_graph_fills(draw):
     return [(a, b, float(w)) for (a, b), w in zip(order, weights)]
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 @given(complete_graph_fills(), bounds)
 def test_persistence_on_complete_graph_fills(reference, edges, max_q):
     got = korvane.py_calculate_persistent_q_components(edges, max_q)
@@ -82,7 +83,7 @@ def test_persistence_on_complete_graph_fills(reference, edges, max_q):
     assert death_groups(got) == death_groups(want)
 
 
-@settings(max_examples=200, deadline=None)
+@settings(max_examples=examples(200), deadline=None)
 @given(st.lists(st.tuples(st.integers(0, 14), st.integers(0, 14)), min_size=20, max_size=60), bounds)
 def test_denser_graphs(reference, edges, max_q):
     got = korvane.py_find_hierarchical_q_components_within_graph(edges, max_q)

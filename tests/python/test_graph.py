@@ -8,6 +8,7 @@ from hypothesis import strategies as st
 
 import korvane
 from cases import GRAPHS, TRIANGLE, TWO_TRIANGLES
+from examples_count import examples
 from models import as_level_multisets, clique_complex_levels
 
 GRAPH = korvane.py_find_hierarchical_q_components_within_graph
@@ -42,13 +43,13 @@ edge_lists = st.lists(st.tuples(st.integers(0, 7), st.integers(0, 7)), max_size=
 bounds = st.sampled_from([None, 0, 1, 2, 3, 4, 2**64 - 1])
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 @given(edge_lists, bounds)
 def test_matches_the_clique_complex_definition(edges, max_q):
     assert levels_of(edges, max_q) == clique_complex_levels(edges, None if max_q == 2**64 - 1 else max_q)
 
 
-@settings(max_examples=60, deadline=None)
+@settings(max_examples=examples(60), deadline=None)
 @given(st.lists(st.tuples(st.integers(0, 5), st.integers(0, 5)), max_size=15).map(
     lambda es: [(u + 2**64 - 6, v + 2**64 - 6) for u, v in es]), bounds)
 def test_vertex_ids_near_the_top_of_the_range(edges, max_q):

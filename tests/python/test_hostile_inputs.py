@@ -17,17 +17,12 @@ from hypothesis import HealthCheck, event, example, given, settings
 from hypothesis import strategies as st
 
 import korvane
+from examples_count import examples
 from misbehaving import Abort, Boom, Index, IndexRaises, Weight, WeightRaises, fail, failure
 
 SIMPLICES = korvane.py_find_hierarchical_q_components
 PERSISTENCE = korvane.py_calculate_persistent_q_components
 GRAPH = korvane.py_find_hierarchical_q_components_within_graph
-
-
-def examples(n):
-    """n under the default hypothesis profile, scaled with the active one (the
-    sanitizer run loads a smaller profile)."""
-    return max(10, n * settings.default.max_examples // 100)
 
 
 HOSTILE = settings(

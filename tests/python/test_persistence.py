@@ -8,6 +8,7 @@ from hypothesis import strategies as st
 
 import korvane
 from cases import KEY_HELD_BY_TWO_COMPONENTS, PERSISTENCE as CASES
+from examples_count import examples
 
 PERSISTENCE = korvane.py_calculate_persistent_q_components
 GRAPH = korvane.py_find_hierarchical_q_components_within_graph
@@ -95,7 +96,7 @@ weighted_edges = st.lists(st.tuples(st.integers(0, 6), st.integers(0, 6), weight
 bounds = st.sampled_from([None, 1, 2, 3])
 
 
-@settings(max_examples=250, deadline=None)
+@settings(max_examples=examples(250), deadline=None)
 @given(weighted_edges, bounds)
 def test_matches_replayed_filtration(edges, max_q):
     records = PERSISTENCE(edges, max_q)

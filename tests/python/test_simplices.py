@@ -8,6 +8,7 @@ from hypothesis import strategies as st
 
 import korvane
 from cases import SIMPLICES
+from examples_count import examples
 from models import as_level_sets, simplicial_levels
 
 find = korvane.py_find_hierarchical_q_components
@@ -68,7 +69,7 @@ simplices_strategy = st.lists(
 )
 
 
-@settings(max_examples=400, deadline=None)
+@settings(max_examples=examples(400), deadline=None)
 @given(simplices_strategy)
 def test_matches_model_of_q_connectivity(simplices):
     got = find(simplices)
@@ -79,7 +80,7 @@ def test_matches_model_of_q_connectivity(simplices):
         assert [min(c) for c in got[0]] == sorted(min(c) for c in got[0])
 
 
-@settings(max_examples=100, deadline=None)
+@settings(max_examples=examples(100), deadline=None)
 @given(st.lists(st.lists(st.integers(min_value=2**64 - 6, max_value=2**64 - 1), max_size=5), max_size=8))
 def test_vertex_ids_near_the_top_of_the_range(simplices):
     assert as_level_sets(find(simplices)) == as_level_sets(simplicial_levels(simplices))
