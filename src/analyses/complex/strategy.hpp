@@ -32,6 +32,10 @@
 //   32-bit indices              the record table fits below 2^32 - 1 slots   (halves every table)
 //                               (complex_levels.cpp), else 64-bit
 //
+// The constants, below: Costs (in rough nanoseconds) kWord 0.4, kPair 1.5,
+// kStep 2.5, kSlot 3, kMember 25, kJoin 25, at most 2^23 words of bitsets;
+// WalkPolicy split_advantage 2, twin_check_min 16, mask_vertices_max 64.
+//
 // A settled group joins a maximum spanning forest of its overlaps (Prim,
 // overlap_kernels.hpp), whose passes are compiled for the popcount
 // instruction and AVX2 and picked from cpu_features(). Every knob of
