@@ -17,50 +17,39 @@ inline void order_pair(T& a, T& b) {
   a = low;
 }
 
+// Sorts first[0 .. N) by the compare-exchange steps of `network`, run on
+// copies held in registers: exchanging in place would make each step wait
+// on the store of the one before.
+template <std::size_t N, class T, class Network>
+inline void sort_in_registers(T* first, Network&& network) {
+  T v[N];
+  for (std::size_t i = 0; i < N; ++i) v[i] = first[i];
+  network(v);
+  for (std::size_t i = 0; i < N; ++i) first[i] = v[i];
+}
+
 template <class T>
 inline void sort_small(T* first, T* last) {
-  // The short cases sort copies held in registers: exchanging in place
-  // would make each step wait on the store of the one before.
   switch (last - first) {
     case 0:
     case 1:
       return;
-    case 2: {
-      T a = first[0];
-      T b = first[1];
-      order_pair(a, b);
-      first[0] = a;
-      first[1] = b;
-      return;
-    }
-    case 3: {
-      T a = first[0];
-      T b = first[1];
-      T c = first[2];
-      order_pair(a, b);
-      order_pair(b, c);
-      order_pair(a, b);
-      first[0] = a;
-      first[1] = b;
-      first[2] = c;
-      return;
-    }
-    case 4: {
-      T a = first[0];
-      T b = first[1];
-      T c = first[2];
-      T d = first[3];
-      order_pair(a, b);
-      order_pair(c, d);
-      order_pair(a, c);
-      order_pair(b, d);
-      order_pair(b, c);
-      first[0] = a;
-      first[1] = b;
-      first[2] = c;
-      first[3] = d;
-      return;
-    }
+    case 2:
+      return sort_in_registers<2>(first, [](T* v) { order_pair(v[0], v[1]); });
+    case 3:
+      return sort_in_registers<3>(first, [](T* v) {
+        order_pair(v[0], v[1]);
+        order_pair(v[1], v[2]);
+        order_pair(v[0], v[1]);
+      });
+    case 4:
+      return sort_in_registers<4>(first, [](T* v) {
+        order_pair(v[0], v[1]);
+        order_pair(v[2], v[3]);
+        order_pair(v[0], v[2]);
+        order_pair(v[1], v[3]);
+        order_pair(v[1], v[2]);
+      });
     default:
       break;
   }
