@@ -48,13 +48,14 @@ ROUND_S = 0.05
 # ---------------------------------------------------------------------------
 
 
-def _round(fn, args):
-    """A callable running one round (enough calls to fill ROUND_S), and the
-    calls it makes."""
-    t0 = time.perf_counter()
-    fn(*args)
-    once = time.perf_counter() - t0
-    calls = max(1, min(10_000, int(ROUND_S / max(once, 1e-7))))
+def _round(fn, args, seconds=ROUND_S, calls=None):
+    """A callable running one round (enough calls to fill `seconds`, or
+    `calls` of them), and the calls it makes."""
+    if calls is None:
+        t0 = time.perf_counter()
+        fn(*args)
+        once = time.perf_counter() - t0
+        calls = max(1, min(10_000, int(seconds / max(once, 1e-7))))
 
     def run():
         for _ in range(calls):
@@ -130,22 +131,27 @@ def child_throughput(fn, args, quick):
 
 def child_cost(kind, args, korvane_dir, before_dir, quick):
     (before, now), source = measurement.load_before_pair(kind, before_dir, korvane_dir)
+    # A turn times a round of calls of each, lasting a millisecond or more,
+    # so that the clock's own jitter does not swamp calls of microseconds.
+    calls = _round(now, args, seconds=0.001)[1]
+    rounds = {label: _round(fn, args, seconds=0.001, calls=calls)[0] for label, fn in (("before", before),
+                                                                                        ("now", now))}
     best = {"before": float("inf"), "now": float("inf")}
     budget = 0.5 if quick else 1.5
     spent, turns = 0.0, 0
     while turns < 5 or (spent < 2 * budget and turns < 400):
-        order = [("before", before), ("now", now)]
+        order = list(rounds.items())
         if turns % 2:
             order.reverse()
-        for label, fn in order:
+        for label, run in order:
             t0 = time.perf_counter()
-            fn(*args)
+            run()
             dt = time.perf_counter() - t0
-            best[label] = min(best[label], dt)
+            best[label] = min(best[label], dt / calls)
             spent += dt
         turns += 1
     measurement.emit(before_s=best["before"], now_s=best["now"], cost=best["now"] / best["before"], turns=turns,
-          source=source)
+                     calls_per_turn=calls, source=source)
 
 
 def child_main(req):

@@ -68,6 +68,7 @@ void LockFreeAnalysis::let_go() noexcept {
   released_ = PyEval_SaveThread();
 }
 
+
 void LockFreeAnalysis::take_back() noexcept {
   // Taking the lock during shutdown would end this thread by unwinding
   // through frames that cannot let it pass; the process is ending anyway.

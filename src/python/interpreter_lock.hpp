@@ -10,10 +10,10 @@
 //    call never pays for letting it go; it is taken back when the stretch
 //    ends, on every path, exceptions included.
 //  - ResultBuilding is where Python objects are made. Inside a stretch (a
-//    streamed level, a batch of records) it takes the lock back and pauses
-//    the cyclic collector (see gc_pause.hpp); both stay so until the next
-//    poll lets the lock go, never while other threads may run. Outside one it
-//    pauses the collector for its own life.
+//    streamed level, a batch of records) it takes the lock back for its own
+//    life, and pauses the cyclic collector (see gc_pause.hpp) until the lock
+//    is let go, never while other threads may run. Outside one it pauses the
+//    collector for its own life.
 //  - poll_interrupt() is the poll installed for every analysis. Signals are
 //    handled only by the main thread and only with the lock held: with the
 //    lock held it asks the interpreter directly; without it, the main thread
@@ -75,22 +75,27 @@ class ResultBuilding {
       return;
     }
     ++stretch_->holds_;
-    if (stretch_->released_ != nullptr) stretch_->take_back();
+    took_back_ = stretch_->released_ != nullptr;
+    if (took_back_) stretch_->take_back();
     if (!stretch_->collector_pause_) stretch_->collector_pause_.emplace();
   }
   ResultBuilding(const ResultBuilding&) = delete;
   ResultBuilding& operator=(const ResultBuilding&) = delete;
   ~ResultBuilding() {
-    if (stretch_ != nullptr) --stretch_->holds_;
+    if (stretch_ == nullptr) return;
+    // A lock taken back for building goes again at once: another thread
+    // may be waiting for it.
+    if (--stretch_->holds_ == 0 && took_back_) stretch_->let_go();
   }
 
  private:
   LockFreeAnalysis* stretch_;
+  bool took_back_ = false;
   std::optional<GcPause> own_pause_;
 };
 
-// True when this thread holds the lock: outside a stretch, or inside one
-// before its first poll or since the last ResultBuilding.
+// True when this thread holds the lock: outside a stretch, inside one before
+// the lock is first let go, or inside a ResultBuilding.
 inline bool lock_at_hand(const LockFreeAnalysis* stretch = current_stretch()) noexcept {
   return stretch == nullptr || stretch->released_ == nullptr;
 }
