@@ -68,12 +68,27 @@ PyObject* shipped_graph(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   });
 }
 
+// hook(edges, max_q, vertex_limit, clique_limit[, path]): `path`, when
+// given, is "maximal" or "small": the cliques a bounded filtration follows
+// (PersistenceTuning::path).
 PyObject* shipped_persistence(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
-    expect_arguments(nargs, kwnames, 4);
+    expect_arguments(nargs, kwnames, nargs == 5 ? 5 : 4);
+    PersistenceTuning tuning;
+    if (nargs == 5) {
+      const char* path = PyUnicode_AsUTF8(args[4]);
+      if (path == nullptr) raise_pending();
+      if (std::strcmp(path, "maximal") == 0) {
+        tuning.path = PersistenceTuning::Path::maximal_cliques;
+      } else if (std::strcmp(path, "small") == 0) {
+        tuning.path = PersistenceTuning::Path::small_cliques;
+      } else {
+        raise(PyExc_ValueError, "unknown path");
+      }
+    }
     return run_limited<RecordsBuilder>(args, convert_weighted_edges,
-                                       [](auto edges, auto bound, const auto& sink, auto limits) {
-                                         persistent_components(std::move(edges), bound, sink, limits);
+                                       [&tuning](auto edges, auto bound, const auto& sink, auto limits) {
+                                         persistent_components(std::move(edges), bound, sink, limits, tuning);
                                        });
   });
 }

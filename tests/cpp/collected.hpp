@@ -36,7 +36,8 @@ inline std::vector<std::vector<VertexSet>> collected_levels(const std::vector<Ed
 }
 
 inline std::vector<PersistentComponent> collected_records(std::vector<WeightedEdge> edges, CliqueSizeBound bound,
-                                                          const GraphLimits& limits = {}) {
+                                                          const GraphLimits& limits = {},
+                                                          const PersistenceTuning& tuning = {}) {
   std::vector<PersistentComponent> out;
   const std::vector<VertexId>* ids = nullptr;
   RecordSink sink;
@@ -46,7 +47,7 @@ inline std::vector<PersistentComponent> collected_records(std::vector<WeightedEd
     for (; first != last; ++first) vertices.push_back((*ids)[*first]);
     out.push_back(PersistentComponent{q, VertexSet::from_ascending(std::move(vertices)), birth, death});
   };
-  persistent_components(std::move(edges), bound, sink, limits);
+  persistent_components(std::move(edges), bound, sink, limits, tuning);
   return out;
 }
 

@@ -58,12 +58,22 @@ weights = st.one_of(
 )
 
 
+def by_each_path(reference, edges, max_q):
+    """The shipped filtration forced onto each path of cliques it can follow
+    under a bound: the maximal cliques of the growing graph, and the small
+    cliques each edge creates."""
+    limit = 2**32 - 2
+    return [reference._shipped_persistence(edges, max_q, limit, limit, path) for path in ("maximal", "small")]
+
+
 @SETTINGS
 @given(st.lists(st.tuples(st.integers(0, 7), st.integers(0, 7), weights), max_size=16), bounds)
 def test_persistence(reference, edges, max_q):
     got = korvane.py_calculate_persistent_q_components(edges, max_q)
     want = reference.py_calculate_persistent_q_components(edges, max_q)
     assert death_groups(got) == death_groups(want)
+    for forced in by_each_path(reference, edges, max_q):
+        assert death_groups(forced) == death_groups(want)
 
 
 @st.composite
@@ -81,6 +91,8 @@ def test_persistence_on_complete_graph_fills(reference, edges, max_q):
     got = korvane.py_calculate_persistent_q_components(edges, max_q)
     want = reference.py_calculate_persistent_q_components(edges, max_q)
     assert death_groups(got) == death_groups(want)
+    for forced in by_each_path(reference, edges, max_q):
+        assert death_groups(forced) == death_groups(want)
 
 
 @settings(max_examples=examples(200), deadline=None)

@@ -61,3 +61,15 @@ def test_persistence_clique_limit(reference):
     with pytest.raises(OverflowError) as raised:
         run(edges, None, LARGE, 5)
     assert str(raised.value) == message(5, "cliques")
+
+
+def test_persistence_clique_limit_on_small_cliques(reference):
+    # Under a bound the small cliques' path counts every clique it forms: the
+    # six edges and the triangles 123 and 345.
+    run = reference._shipped_persistence
+    edges = weighted([(1, 2), (2, 3), (1, 3), (3, 4), (4, 5), (3, 5)])
+    expected = sorted(korvane.py_calculate_persistent_q_components(edges, 3))
+    assert sorted(run(edges, 3, LARGE, 8, "small")) == expected
+    with pytest.raises(OverflowError) as raised:
+        run(edges, 3, LARGE, 7, "small")
+    assert str(raised.value) == message(7, "cliques")

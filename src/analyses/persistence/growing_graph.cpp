@@ -76,6 +76,15 @@ std::uint32_t GrowingGraph::clique_of_edge(DenseVertex u, DenseVertex v) const {
   return cliques_[start_[u] + static_cast<std::size_t>(at - around.begin())];
 }
 
+void GrowingGraph::note_edge(DenseVertex u, DenseVertex v, std::uint32_t value) {
+  for (const auto& [x, y] : {std::pair{u, v}, std::pair{v, u}}) {
+    const auto around = neighbours(x);
+    const auto at = std::lower_bound(around.begin(), around.end(), y);
+    if (at == around.end() || *at != y) throw InternalFailure("an edge to note is missing");
+    cliques_[start_[x] + static_cast<std::size_t>(at - around.begin())] = value;
+  }
+}
+
 void EdgeView::load(const GrowingGraph& graph, DenseVertex u, DenseVertex v, InterruptTicker& ticker) {
   graph_ = &graph;
   u_ = u;

@@ -42,6 +42,10 @@ class GrowingGraph {
   // if it is no longer maximal. kNone when the edge is missing.
   std::uint32_t clique_of_edge(DenseVertex u, DenseVertex v) const;
 
+  // Notes `value` with the edge u-v in place of what was noted.
+  // Precondition: the edge is there.
+  void note_edge(DenseVertex u, DenseVertex v, std::uint32_t value);
+
   std::span<const DenseVertex> neighbours(DenseVertex v) const noexcept {
     return {ends_.get() + start_[v], degree_[v]};
   }

@@ -38,7 +38,9 @@
 #include <utility>
 
 #include "analyses/graph/clique_search.hpp"
+#include "analyses/persistence/bounded_tracker.hpp"
 #include "analyses/persistence/component_levels.hpp"
+#include "analyses/persistence/path_choice.hpp"
 #include "analyses/persistence/growing_graph.hpp"
 #include "analyses/persistence/live_cliques.hpp"
 #include "analyses/persistence/sharing_scan.hpp"
@@ -466,11 +468,32 @@ class Tracker {
   const FirstSharing first_sharing_ = first_sharing_for();
 };
 
+// The small cliques when a bound of 2 or more is set and the estimate
+// favours them (path_choice.hpp).
+bool follow_small_cliques(CliqueSizeBound bound, const PersistenceTuning& tuning,
+                          const std::vector<WeightedEdge>& edges, std::size_t vertex_count) {
+  if (!bound || *bound < 2) return false;
+  switch (tuning.path) {
+    case PersistenceTuning::Path::maximal_cliques: return false;
+    case PersistenceTuning::Path::small_cliques: return true;
+    case PersistenceTuning::Path::choose: break;
+  }
+  InterruptTicker ticker;
+  return small_cliques_pay(edges, vertex_count, *bound, ticker);
+}
+
+template <class Filtration>
+void run(Filtration& filtration, const std::vector<WeightedEdge>& edges, const RecordSink& sink) {
+  for (const WeightedEdge& edge : edges) {
+    filtration.admit(static_cast<DenseVertex>(edge.u), static_cast<DenseVertex>(edge.v), edge.weight, sink);
+  }
+  filtration.finish(sink);
+}
 
 }  // namespace
 
 void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound, const RecordSink& sink,
-                           const GraphLimits& limits) {
+                           const GraphLimits& limits, const PersistenceTuning& tuning) {
   edges = admission_order(std::move(edges));
   const VertexNumbering numbering(edges, limits);
   sink.start(numbering.ids());
@@ -481,11 +504,13 @@ void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound boun
     edge.u = numbering.dense(edge.u);
     edge.v = numbering.dense(edge.v);
   }
-  Tracker tracker(bound, numbering.size(), edges, limits);
-  for (const WeightedEdge& edge : edges) {
-    tracker.admit(static_cast<DenseVertex>(edge.u), static_cast<DenseVertex>(edge.v), edge.weight, sink);
+  if (follow_small_cliques(bound, tuning, edges, numbering.size())) {
+    BoundedTracker tracker(*bound, numbering.size(), edges, limits);
+    run(tracker, edges, sink);
+  } else {
+    Tracker tracker(bound, numbering.size(), edges, limits);
+    run(tracker, edges, sink);
   }
-  tracker.finish(sink);
 }
 
 }  // namespace korvane

@@ -22,9 +22,18 @@ struct RecordSink {
   std::function<void(QLevel q, const DenseVertex* first, const DenseVertex* last, double birth, double death)> record;
 };
 
+// Under a bound of m >= 2 vertices, the filtration follows either the
+// maximal cliques of the growing graph or the cliques of at most m vertices
+// that each edge creates (bounded_tracker.hpp); `choose` takes the cheaper
+// by an estimate from the whole graph. Either gives the same records.
+struct PersistenceTuning {
+  enum class Path { choose, maximal_cliques, small_cliques };
+  Path path = Path::choose;
+};
+
 // Throws CapacityExceeded when the graph has more vertices or cliques than
 // `limits` allow.
 void persistent_components(std::vector<WeightedEdge> edges, CliqueSizeBound bound, const RecordSink& sink,
-                           const GraphLimits& limits = {});
+                           const GraphLimits& limits = {}, const PersistenceTuning& tuning = {});
 
 }  // namespace korvane
