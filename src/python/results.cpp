@@ -75,14 +75,12 @@ PyRef LevelsBuilder::finish() {
 
 namespace {
 
-// ((q, vertices), birth, death), taking the vertex list over.
-PyRef record_tuple(QLevel q, PyRef vertices, double birth, double death) {
+// ((q, vertices), birth, death), taking the vertex list and the floats over.
+PyRef record_tuple(QLevel q, PyRef vertices, PyRef born, PyRef died) {
   PyRef level = require_api(PyLong_FromLongLong(q));
   PyRef key = require_api(PyTuple_New(2));
   PyTuple_SET_ITEM(key.get(), 0, level.release());
   PyTuple_SET_ITEM(key.get(), 1, vertices.release());
-  PyRef born = require_api(PyFloat_FromDouble(birth));
-  PyRef died = require_api(PyFloat_FromDouble(death));
   PyRef tuple = require_api(PyTuple_New(3));
   PyTuple_SET_ITEM(tuple.get(), 0, key.release());
   PyTuple_SET_ITEM(tuple.get(), 1, born.release());
@@ -95,6 +93,15 @@ void append(PyObject* list, PyRef item) {
 }
 
 }  // namespace
+
+PyRef SharedFloat::get(double value) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  if (!made_ || bits != bits_) {
+    made_ = require_api(PyFloat_FromDouble(value));
+    bits_ = bits;
+  }
+  return PyRef::borrow(made_.get());
+}
 
 void RecordBatch::make_room(std::size_t bytes) {
   used_ = 0;
@@ -156,7 +163,8 @@ void RecordsBuilder::add(QLevel q, const DenseVertex* first, const DenseVertex* 
     Py_INCREF(item);
     PyList_SET_ITEM(vertices.get(), static_cast<Py_ssize_t>(i), item);
   }
-  append(outer_.get(), record_tuple(q, std::move(vertices), birth, death));
+  PyRef born = births_.get(birth);
+  append(outer_.get(), record_tuple(q, std::move(vertices), std::move(born), deaths_.get(death)));
 }
 
 PyRef records_to_python(std::vector<PersistentComponent> records) {
@@ -169,7 +177,9 @@ PyRef records_to_python(std::vector<PersistentComponent> records) {
     for (std::size_t v = 0; v < record.vertices.size(); ++v) {
       PyList_SET_ITEM(vertices.get(), static_cast<Py_ssize_t>(v), int_from_u64(record.vertices[v]).release());
     }
-    append(outer.get(), record_tuple(record.q, std::move(vertices), record.birth, record.death));
+    PyRef born = require_api(PyFloat_FromDouble(record.birth));
+    PyRef died = require_api(PyFloat_FromDouble(record.death));
+    append(outer.get(), record_tuple(record.q, std::move(vertices), std::move(born), std::move(died)));
   }
   return outer;
 }

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -106,6 +107,19 @@ class LevelsBuilder {
   InterruptTicker ticker_;
 };
 
+// The float of a weight, shared with the last one asked for when the two
+// are equal bit for bit: records come grouped by death, and cliques born in
+// one step share their birth, so most weights repeat the one before.
+class SharedFloat {
+ public:
+  // A new reference.
+  PyRef get(double value);
+
+ private:
+  std::uint64_t bits_ = 0;
+  PyRef made_;
+};
+
 // Records waiting to be built, back to back in one buffer of 32-bit words:
 // each is its vertex count, its level and its birth and death (two words
 // each), then its vertices. Appending is a few stores, and the buffer never
@@ -191,6 +205,8 @@ class RecordsBuilder {
   InterruptTicker ticker_;
   RecordBatch batch_;
   std::size_t built_bytes_ = 0;
+  SharedFloat births_;
+  SharedFloat deaths_;
 };
 
 // The same shapes from the documented algorithms' containers, one int per
