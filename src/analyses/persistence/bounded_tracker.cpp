@@ -77,6 +77,8 @@ BoundedTracker::BoundedTracker(std::uint64_t cap, std::size_t vertex_count, cons
       clique_limit_(limits.cliques),
       graph_(vertex_count, edges),
       vertex_slot_(vertex_count, kNone<SlotIndex>),
+      // No clique has more vertices than the graph.
+      tops_(static_cast<std::size_t>(std::min<std::uint64_t>(cap, vertex_count + 1))),
       seen_(vertex_count, 0),
       local_(vertex_count, kNone<DenseVertex>) {
   if (cap_ < 2) throw InternalFailure("a bounded filtration needs edges");
@@ -107,8 +109,13 @@ void BoundedTracker::admit(DenseVertex u, DenseVertex v, double weight, const Re
   if (!common_.empty()) {
     new_.items.clear();
     new_.starts.assign(1, 0);
+    const std::size_t tops_before = tops_.count();
     visit(0, 0, 0);
     for (std::size_t c = 0; c < new_.count(); ++c) join_faces(new_.begin_of(c), new_.end_of(c));
+    for (std::size_t c = tops_before; c < tops_.count(); ++c) {
+      join_faces(tops_.clique(c), tops_.clique(c) + cap_);
+    }
+    for (DenseVertex x : common_) local_[x] = kNone<DenseVertex>;
   }
   levels_.settle(step_, weight_, out, ticker_);
 }
@@ -116,9 +123,9 @@ void BoundedTracker::admit(DenseVertex u, DenseVertex v, double weight, const Re
 void BoundedTracker::finish(const RecordSink& out) {
   levels_.finish(weight_, out, ticker_);
   const auto top = static_cast<QLevel>(cap_ - 1);
-  for (std::size_t i = 0; i < apart_.count(); ++i) {
-    ticker_.tick(apart_.size_of(i) + 1);
-    out.record(top, apart_.begin_of(i), apart_.end_of(i), apart_births_[i], weight_);
+  for (std::size_t i = 0; i < tops_.count(); ++i) {
+    ticker_.tick(cap_ + 1);
+    out.record(top, tops_.clique(i), tops_.clique(i) + cap_, tops_.birth(i), weight_);
   }
 }
 
@@ -148,7 +155,7 @@ void BoundedTracker::name_edge(DenseVertex u, DenseVertex v, bool fresh_u, bool 
     levels_.join(vertex_slot_[u], vertex_slot_[v], 0);
   }
   if (cap_ == 2) {
-    add_apart(clique_.data(), clique_.data() + 2);
+    tops_.add(clique_.data(), weight_);
     return;
   }
   if (common_.empty()) {
@@ -171,6 +178,8 @@ void BoundedTracker::load_common(DenseVertex u, DenseVertex v) {
     if (seen_[y] == step_) common_.push_back(y);
   }
   if (common_.empty()) return;
+  // Local numbers stay set until the step's joins are done.
+  for (std::size_t i = 0; i < common_.size(); ++i) local_[common_[i]] = static_cast<DenseVertex>(i);
   words_ = words_for(common_.size());
   extenders_.assign(std::min<std::uint64_t>(cap_ - 1, common_.size() + 1) * words_, 0);
   for (std::size_t i = 0; i < common_.size(); ++i) set_bit(extenders_.data(), i);
@@ -181,7 +190,6 @@ void BoundedTracker::load_common(DenseVertex u, DenseVertex v) {
   for (std::size_t i = 0; i < common_.size(); ++i) hashes_[i] = slots_.fingerprint(&common_[i], &common_[i] + 1);
   single_slot_.assign(common_.size(), kNone<SlotIndex>);
   rows_.assign(common_.size() * words_, 0);
-  for (std::size_t i = 0; i < common_.size(); ++i) local_[common_[i]] = static_cast<DenseVertex>(i);
   for (std::size_t i = 0; i < common_.size(); ++i) {
     const auto around = graph_.neighbours(common_[i]);
     ticker_.tick(around.size() + 1);
@@ -190,7 +198,6 @@ void BoundedTracker::load_common(DenseVertex u, DenseVertex v) {
       if (local_[y] != kNone<DenseVertex>) set_bit(row, local_[y]);
     }
   }
-  for (DenseVertex x : common_) local_[x] = kNone<DenseVertex>;
 }
 
 // The new clique {u, v} + K, K = k_ (of `depth` common neighbours, the
@@ -206,10 +213,10 @@ void BoundedTracker::visit(std::size_t depth, std::size_t last_local, std::uint6
     place_ends(k_.data(), k_.data() + depth);
     if (size < cap_) {
       name_clique(depth, print_k, extenders);
+      new_.add(clique_);
     } else {
-      add_apart(clique_.data(), clique_.data() + clique_.size());
+      tops_.add(clique_.data(), weight_);
     }
-    new_.add(k_);
   }
   if (size == cap_) return;
   Word* next = extenders_.data() + (depth + 1) * words_;
@@ -290,46 +297,58 @@ void BoundedTracker::name_clique(std::size_t depth, std::uint64_t print_k, const
   slots_.add(print_k + hash_u_ + hash_v_, clique_.data(), clique_.data() + clique_.size(), slot);
 }
 
-// The new clique {u, v} + K (K in local numbers, not empty) joins its faces
-// at level |K|: {v} + K and {u} + K from before the step, and {u, v} + K
-// less one vertex, new in it.
-void BoundedTracker::join_faces(const DenseVertex* k_first, const DenseVertex* k_last) {
-  const auto depth = static_cast<std::size_t>(k_last - k_first);
+// The new clique C = {u, v} + K (ascending, K not empty) joins its faces at
+// level |K|: {v} + K and {u} + K from before the step, and C less one vertex
+// of K, new in it.
+void BoundedTracker::join_faces(const DenseVertex* first, const DenseVertex* last) {
+  const auto size = static_cast<std::size_t>(last - first);
+  const std::size_t depth = size - 2;
   const auto level = static_cast<std::uint32_t>(depth);
-  place_ends(k_first, k_last);
-  const DenseVertex* first = clique_.data();
-  const DenseVertex* last = first + clique_.size();
-  ticker_.tick(clique_.size() * clique_.size());
+  ticker_.tick(size * size);
+  std::size_t at_u = 0;
+  std::size_t at_v = 0;
   std::uint64_t print_k = 0;
-  if (depth >= 2) {
-    for (const DenseVertex* k = k_first; k != k_last; ++k) print_k += hashes_[*k];
+  DenseVertex k_first = 0;  // the local numbers of K's first two vertices
+  DenseVertex k_second = 0;
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (first[i] == u_) {
+      at_u = i;
+    } else if (first[i] == v_) {
+      at_v = i;
+    } else {
+      const DenseVertex k = local_[first[i]];
+      if (depth >= 2) print_k += hashes_[k];
+      (seen++ == 0 ? k_first : k_second) = k;
+    }
   }
   // {v} + K and {u} + K: edges when K is one vertex.
   const auto side = [&](DenseVertex end, std::size_t skip, std::uint64_t hash_end) {
-    return depth == 1 ? graph_.clique_of_edge(end, common_[*k_first])
+    return depth == 1 ? graph_.clique_of_edge(end, common_[k_first])
                       : slots_.find(print_k + hash_end, first, last, skip);
   };
-  const SlotIndex base = side(v_, at_u_, hash_v_);
-  levels_.join(base, side(u_, at_v_, hash_u_), level);
-  std::size_t at = 0;
-  for (const DenseVertex* k = k_first; k != k_last; ++k, ++at) {
-    while (at == at_u_ || at == at_v_) ++at;
+  const SlotIndex base = side(v_, at_u, hash_v_);
+  levels_.join(base, side(u_, at_v, hash_u_), level);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (i == at_u || i == at_v) continue;
     SlotIndex face;
+    const DenseVertex k = local_[first[i]];
     if (depth == 1) {
       face = edge_slot_;
     } else if (depth == 2) {
-      face = single_slot_[k == k_first ? k_first[1] : k_first[0]];
+      face = single_slot_[k == k_first ? k_second : k_first];
     } else {
-      face = slots_.find(print_k - hashes_[*k] + hash_u_ + hash_v_, first, last, at);
+      face = slots_.find(print_k - hashes_[k] + hash_u_ + hash_v_, first, last, i);
     }
     levels_.join(base, face, level);
   }
 }
 
-void BoundedTracker::add_apart(const DenseVertex* first, const DenseVertex* last) {
-  apart_.items.insert(apart_.items.end(), first, last);
-  apart_.starts.push_back(apart_.items.size());
-  apart_births_.push_back(weight_);
+void BoundedTracker::TopCliques::add(const DenseVertex* first, double birth) {
+  if (count_ % per_chunk_ == 0) chunks_.push_back(std::make_unique_for_overwrite<DenseVertex[]>(per_chunk_ * size_));
+  std::copy(first, first + size_, chunks_.back().get() + (count_ % per_chunk_) * size_);
+  births_.push_back(birth);
+  ++count_;
 }
 
 }  // namespace korvane

@@ -19,7 +19,9 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "analyses/graph/dense_graph.hpp"
@@ -81,6 +83,28 @@ class BoundedTracker {
     SeededHash hash_;
   };
 
+  // The cliques of cap_ vertices with their births: each a key of the top
+  // level of its own, which lives to the end. Kept in chunks, so that none
+  // is copied as they grow in number.
+  class TopCliques {
+   public:
+    explicit TopCliques(std::size_t size) : size_(size), per_chunk_(std::max<std::size_t>(1, kChunkItems / size)) {}
+    std::size_t count() const noexcept { return count_; }
+    const DenseVertex* clique(std::size_t i) const noexcept {
+      return chunks_[i / per_chunk_].get() + (i % per_chunk_) * size_;
+    }
+    double birth(std::size_t i) const noexcept { return births_[i]; }
+    void add(const DenseVertex* first, double birth);
+
+   private:
+    static constexpr std::size_t kChunkItems = std::size_t{1} << 16;
+    const std::size_t size_;
+    const std::size_t per_chunk_;
+    std::size_t count_ = 0;
+    std::vector<std::unique_ptr<DenseVertex[]>> chunks_;
+    std::vector<double> births_;
+  };
+
   void count_clique();
   void open_vertex(DenseVertex x);
   void name_edge(DenseVertex u, DenseVertex v, bool fresh_u, bool fresh_v);
@@ -88,8 +112,7 @@ class BoundedTracker {
   void visit(std::size_t depth, std::size_t last_local, std::uint64_t print_k);
   void place_ends(const DenseVertex* k_first, const DenseVertex* k_last);
   void name_clique(std::size_t depth, std::uint64_t print_k, const Word* extenders);
-  void join_faces(const DenseVertex* k_first, const DenseVertex* k_last);
-  void add_apart(const DenseVertex* first, const DenseVertex* last);
+  void join_faces(const DenseVertex* first, const DenseVertex* last);
 
   const std::uint64_t cap_;
   const std::size_t clique_limit_;
@@ -102,14 +125,14 @@ class BoundedTracker {
   ComponentLevels levels_;
   std::vector<SlotIndex> vertex_slot_;  // level 0
   CliqueSlots slots_;                   // levels 2 .. cap - 2
-  PackedSets<DenseVertex> apart_;       // level cap - 1, never closed before the end
-  std::vector<double> apart_births_;
+  TopCliques tops_;                     // level cap - 1
 
   // Scratch of one step, the edge u_-v_: the common neighbours (ascending,
   // local number i is common_[i]) with the hash of each, their links as bit
   // rows, the clique K being visited (local numbers) with the candidates
   // that extend it at each depth, and the step's new cliques of three
-  // vertices or more as their K.
+  // vertices up to cap - 1 (those of cap vertices are the step's end of
+  // tops_).
   DenseVertex u_ = 0;
   DenseVertex v_ = 0;
   std::uint64_t hash_u_ = 0;
@@ -119,7 +142,7 @@ class BoundedTracker {
   std::vector<std::uint64_t> hashes_;
   std::vector<SlotIndex> single_slot_;  // local y -> the slot of {u, v, y} at level 2
   std::vector<std::uint64_t> seen_;     // vertex -> the last step that met it next to u
-  std::vector<DenseVertex> local_;      // vertex -> local number, while a step reads it
+  std::vector<DenseVertex> local_;      // vertex -> local number, kNone outside the step's common_
   std::vector<Word> rows_;
   std::size_t words_ = 0;
   std::vector<DenseVertex> k_;
