@@ -18,6 +18,16 @@ compared pair by pair), whose slow families stay:
   it, their other vertices more popular still, alone or in clusters: the
   inputs whose groups are split (as records or as masks) rather than settled.
 
+The filtration families cross the other choice of the shipped analyses: under
+a bound on clique size a filtration follows either the maximal cliques of the
+growing graph or the small cliques each edge creates, by an estimate
+(src/analyses/persistence/path_choice.hpp). Complete graphs and G(n, p) filled
+in random order, and a planted 30-clique in sparse random edges, with bounds
+from 2 to 6: small bounds favour the small cliques, large bounds over large
+cliques the maximal ones. Each point times the shipped filtration beside the
+two paths forced (max/ship, small/ship: how much each would cost against the
+choice) and, where it ends in reasonable time, the reference.
+
 Every point runs in a fresh child that times the shipped korvane (installed,
 or the build's) beside korvane_reference on the same input, in turns, best of
 several calls, and checks that they agree: ship/ref. The full sweep also
@@ -33,6 +43,7 @@ import random
 import time
 
 import measurement
+import workloads
 from tables import Table, fmt_time
 
 SEED = 61
@@ -95,8 +106,15 @@ def hubs(count, members, pool, per, seed):
     return out
 
 
+def planted_filtration(seed):
+    """A 30-clique planted in 10,000 random edges over 2,000 vertices, every
+    edge with a uniform random weight."""
+    rng = random.Random(seed)
+    return [(u, v, rng.random()) for u, v in workloads.planted_clique(2_000, 10_000, 30, seed)]
+
+
 GENERATORS = {"one_size": one_size, "mixed_sizes": mixed_sizes, "clusters": clusters, "spread": spread,
-              "hubs": hubs}
+              "hubs": hubs, "dense_random_order": workloads.dense_random_order, "planted": planted_filtration}
 
 
 def _point(axis, label, gen, quick, **params):
@@ -135,17 +153,31 @@ def families():
         out.append(_point("split", f"{count} x {members} over {pool}, {per} each ({how})", "hubs",
                           quick=(count, pool) in ((1, 200), (1, 60)), count=count, members=members, pool=pool,
                           per=per))
+    for n, p, bounds, ref_bounds in ((20, 1.0, (3, 4, 5, 6), (3, 4, 5)), (30, 1.0, (2, 3, 4, 5, 6), (2, 3)),
+                                     (48, 1.0, (2, 3, 4, 5), (2,)), (64, 0.5, (3, 4, 5, 6), (3, 4)),
+                                     (48, 0.8, (3, 4, 5, 6), (3,))):
+        for max_q in bounds:
+            graph = f"K{n}" if p >= 1 else f"G({n}, {p:g})"
+            out.append(_point("filtration", f"{graph} random order, max_q={max_q}", "dense_random_order",
+                              quick=max_q in (3, 5) and n in (30, 48), n_vertices=n, p=p, max_q=max_q,
+                              reference=max_q in ref_bounds))
+    for max_q in (3, 4, 5, 6):
+        out.append(_point("filtration", f"planted 30-clique, max_q={max_q}", "planted", quick=max_q == 5,
+                          max_q=max_q, reference=False))
     return out
 
 
 def make_input(point):
-    return GENERATORS[point["gen"]](**point["params"])
+    params = {k: v for k, v in point["params"].items() if k not in ("max_q", "reference")}
+    return GENERATORS[point["gen"]](**params)
 
 
 def variants(point, quick):
     """What a point times beside the shipped analysis."""
     if point["axis"] == "split":
         return ["settled"]
+    if point["axis"] == "filtration":
+        return ["maximal", "small"] + (["reference"] if point["params"]["reference"] else [])
     return ["reference"] if quick else ["reference", "wide"]
 
 
@@ -155,22 +187,37 @@ def variants(point, quick):
 
 
 def _digest(result):
-    canon = [sorted(tuple(sorted(c)) for c in level) for level in result]
+    if result and isinstance(result[0], tuple):
+        # Records: grouped by death step, each group in no defined order.
+        canon = sorted(result, key=lambda r: (r[2], r[0][0], r[0][1], r[1]))
+    else:
+        canon = [sorted(tuple(sorted(c)) for c in level) for level in result]
     return hashlib.sha1(repr(canon).encode()).hexdigest()[:12]
 
 
 def child(req):
     import gc
 
-    shipped = measurement.load_module("korvane", req.get("korvane_dir")).py_find_hierarchical_q_components
+    korvane = measurement.load_module("korvane", req.get("korvane_dir"))
     test_module = measurement.load_module("korvane_reference", req["build_dir"])
-    hook = test_module._shipped_simplices
-    functions = {
-        "shipped": shipped,
-        "reference": test_module.py_find_hierarchical_q_components,
-        "wide": lambda data: hook(data, CHOOSE, CHOOSE, True),
-        "settled": lambda data: hook(data, CHOOSE, SETTLE_ALL, False),
-    }
+    if req["point"]["axis"] == "filtration":
+        max_q = req["point"]["params"]["max_q"]
+        limit = 2**32 - 2
+        filtration = test_module._shipped_persistence
+        functions = {
+            "shipped": lambda data: korvane.py_calculate_persistent_q_components(data, max_q),
+            "reference": lambda data: test_module.py_calculate_persistent_q_components(data, max_q),
+            "maximal": lambda data: filtration(data, max_q, limit, limit, "maximal"),
+            "small": lambda data: filtration(data, max_q, limit, limit, "small"),
+        }
+    else:
+        hook = test_module._shipped_simplices
+        functions = {
+            "shipped": korvane.py_find_hierarchical_q_components,
+            "reference": test_module.py_find_hierarchical_q_components,
+            "wide": lambda data: hook(data, CHOOSE, CHOOSE, True),
+            "settled": lambda data: hook(data, CHOOSE, SETTLE_ALL, False),
+        }
     timed = [(name, functions[name]) for name in ["shipped"] + req["variants"]]
     data = make_input(req["point"])
     gc.collect()
@@ -192,7 +239,8 @@ def child(req):
                 digests[name] = _digest(result)
             del result
         reps += 1
-    measurement.emit(n=len(data), vertices_total=sum(map(len, data)), times_s=best, reps=reps,
+    items = sum(len(x) for x in data) if req["point"]["axis"] != "filtration" else 2 * len(data)
+    measurement.emit(n=len(data), vertices_total=items, times_s=best, reps=reps,
                      agree=len(set(digests.values())) == 1)
 
 
@@ -214,18 +262,24 @@ def run_point(point, build_dir, korvane_dir, quick, timeout, budget):
     return out
 
 
+# "extra": for complexes the 64-bit indices against the reference (wide/ref),
+# for filtrations each forced path against the shipped choice (max/ship and
+# small/ship).
 TABLE = Table([("family", 44, "<"), ("n", 6, ">"), ("shipped", 9, ">"), ("against", 9, ">"), ("time", 9, ">"),
-               ("ratio", 6, ">"), ("wide/ref", 8, ">"), ("agree", 5, ">"), ("", 7, "<")])
+               ("ratio", 6, ">"), ("extra", 13, ">"), ("agree", 5, ">"), ("", 7, "<")])
 
 
 def row(point, rec):
     if rec["status"] != "ok":
         return TABLE.row([point["name"], "-", rec["status"], "-", "-", "-", "-", "-", rec.get("reason", "")])
     times, ratios = rec["times_s"], rec["ratios"]
-    other = "settled" if "settled" in times else "reference"
-    wide = f"{times['wide'] / times['reference']:.2f}x" if "wide" in times else "-"
+    other = next(name for name in ("settled", "reference", "maximal") if name in times)
+    if "small" in times:
+        extra = f"{times['maximal'] / times['shipped']:.1f} / {times['small'] / times['shipped']:.1f}"
+    else:
+        extra = f"{times['wide'] / times['reference']:.2f}x" if "wide" in times else "-"
     return TABLE.row([point["name"], rec["n"], fmt_time(times["shipped"]), other, fmt_time(times[other]),
-                      f"{ratios[other]:.2f}x", wide, "ok" if rec["agree"] else "DIFF",
+                      f"{ratios[other]:.2f}x", extra, "ok" if rec["agree"] else "DIFF",
                       "SLOWER" if rec["slower"] else ""])
 
 
@@ -244,6 +298,11 @@ def summarize(records):
                   if worst else None),
         "split_against_settled": [{"family": r["point"]["name"], "ratio": r["result"]["ratios"]["settled"]}
                                   for r in splits],
+        # The shipped filtration against the cheaper of its two paths forced.
+        "filtration_choice": [{"family": r["point"]["name"],
+                               "ratio": r["result"]["times_s"]["shipped"]
+                               / min(r["result"]["times_s"]["maximal"], r["result"]["times_s"]["small"])}
+                              for r in done if "small" in r["result"]["times_s"]],
         "disagree": [r["point"]["name"] for r in done if not r["result"]["agree"]],
         "failed": [r["point"]["name"] for r in records if r["result"]["status"] != "ok"],
     }

@@ -12,6 +12,8 @@ twice, from the figures measured on that module when the targets were set (on
 the same kind of 2-core machine).
 """
 
+from workloads import dense_name
+
 # The korvane before the result and memory work, which the targets compare with.
 BEFORE_REV = "d42f584"
 
@@ -25,6 +27,11 @@ PERS_100K = "weighted m=100,000 vertices=25,000"
 ZIPF40_100K = "simp-zipf n=100,000 ids=25,000 size=1-40"
 K40 = "complete K40 random order"
 LARGE_10K = "simp-zipf n=10,000 ids=2,000 size=20-400"
+# Bounded filtrations of dense graphs: the sweep times K48 against its
+# maximal cliques' path; the table has K40 and K64.
+BOUNDED = (2, 3, 4)
+K48_SWEEP = tuple(f"filtration: K48 random order, max_q={m}" for m in BOUNDED)
+DENSE_SIZES = (40, 64)
 
 # The korvane of BEFORE_REV on the workloads that take minutes or gigabytes,
 # measured when the targets were set.
@@ -239,6 +246,44 @@ def evaluate(results, sweep):
     out.append({"id": "analysis-split", "need": "analysis/(conv+build) <= 1",
                 "text": "The analysis takes no longer than conversion plus result building", "rows": rows,
                 "required": list(SPLIT_WORKLOADS)})
+
+    # 9. Under a bound, K48 in random order at least 20x faster than by its
+    # maximal cliques, the path every bounded filtration took before the
+    # small cliques' one; timed in turns in the sweep.
+    by_family = {r["point"]["name"]: r["result"] for r in (sweep or {}).get("records", [])}
+    rows = []
+    for name in K48_SWEEP:
+        rec = by_family.get(name)
+        if not rec or rec.get("status") != "ok":
+            rows.append(_missing(name, "not in the sweep" if rec is None else rec.get("status", "failed")))
+            continue
+        times = rec["times_s"]
+        ratio = times["maximal"] / times["shipped"]
+        rows.append(_row(name, times["shipped"], "s", times["maximal"], ratio, ratio >= 20.0,
+                         "before = the maximal cliques' path, in turns"))
+    out.append({"id": "bounded-k48", "need": "ratio maximal-path/shipped >= 20",
+                "text": "Persistence under a bound, K48 in random order, max_q 2, 3 and 4: at least 20x faster "
+                        "than following maximal cliques", "rows": rows, "required": list(K48_SWEEP)})
+
+    # 10. Time per member of the result under a bound within 3x from K40 to
+    # K64.
+    rows = []
+    for m in BOUNDED:
+        names = [dense_name(n, 1.0, m) for n in DENSE_SIZES]
+        per_member = []
+        for name in names:
+            k = _korvane(records, name)
+            per_member.append(1e9 * k["time_s"] / k["members"] if k and k.get("members") else None)
+        label = f"dense K{DENSE_SIZES[0]} -> K{DENSE_SIZES[1]} max_q={m}"
+        if None in per_member:
+            rows.append(_missing(label))
+        else:
+            ratio = per_member[1] / per_member[0]
+            rows.append(_row(label, per_member[1], "ns/member", per_member[0], ratio, ratio <= 3.0))
+    out.append({"id": "bounded-per-member", "need": "ratio K64/K40 per member <= 3",
+                "text": "Persistence under a bound: time per member of the result within 3x from K40 to K64",
+                "rows": rows, "required": [f"dense K{DENSE_SIZES[0]} -> K{DENSE_SIZES[1]} max_q={m}"
+                                           for m in BOUNDED]})
 
     for t in out:
         measured = {r["workload"]: r for r in t["rows"] if r["pass"] is not None}

@@ -139,6 +139,30 @@ def complete_graph_random_order(n_vertices, seed):
     return [(u, v, float(i)) for i, (u, v) in enumerate(edges)]
 
 
+def dense_random_order(n_vertices, p, seed):
+    """G(n_vertices, p) (every edge when p >= 1), its edges admitted in a random
+    order, weighted by position as in complete_graph_random_order."""
+    rng = random.Random(seed)
+    edges = [(u, v) for v in range(n_vertices) for u in range(v) if p >= 1 or rng.random() < p]
+    rng.shuffle(edges)
+    return [(u, v, float(i)) for i, (u, v) in enumerate(edges)]
+
+
+def dense_name(n_vertices, p, max_q):
+    graph = f"K{n_vertices}" if p >= 1 else f"G({n_vertices}, {p:g})"
+    return f"dense {graph} max_q={max_q}"
+
+
+def _reference_work(n, p, max_q):
+    """About how many cliques the reference registers over a filtration of
+    G(n, p) under max_q: every clique of at most max_q vertices, again after
+    every edge."""
+    if max_q is None:
+        return math.inf
+    edges = p * n * (n - 1) / 2
+    return edges * sum(math.comb(n, k) * p ** math.comb(k, 2) for k in range(1, max_q + 1))
+
+
 def weighted_random(n_edges, n_vertices, seed):
     """n_edges distinct random edges with weights uniform in [0, 1)."""
     rng = random.Random(seed)
@@ -302,6 +326,24 @@ def all_workloads():
                       {"n_vertices": k, "seed": 41}, quick=k <= 25, target=k == 40,
                       ref_skip=f"skipped: every sub-clique, up to 2^{k} per recomputation (K20 takes > 60 s)",
                       pure_skip="skipped: networkx recomputation per edge (K25 takes ~8 s)" if k >= 30 else None))
+    # Dense graphs filled in random order under a bound on clique size: the
+    # answer stays small while the maximal cliques the growing graph passes
+    # through do not. Without a bound the answer itself explodes past K48
+    # (K56: 1.2e8 members).
+    for p, sizes in ((1.0, (30, 40, 48, 56, 64)), (0.8, (32, 48, 64)), (0.5, (32, 48, 64))):
+        for n in sizes:
+            for max_q in (2, 3, 4, None):
+                if max_q is None and p >= 1 and n != 48:
+                    continue  # K30 and K40 are the complete graphs above
+                work = _reference_work(n, p, max_q)
+                out.append(_w(dense_name(n, p, max_q), "persistence", "dense_random_order",
+                              {"n_vertices": n, "p": p, "seed": 43}, max_q=max_q,
+                              quick=(p, n) in ((1.0, 48), (0.8, 48)) and max_q is not None,
+                              target=p >= 1 and n in (40, 48, 64) and max_q is not None,
+                              ref_skip=None if work < 3e7 else
+                              "skipped: every sub-clique, again after every edge" if max_q is None else
+                              f"skipped: ~{work:.0e} cliques registered, again after every edge",
+                              pure_skip="skipped: networkx recomputation per edge"))
     # Real graphs shipped with networkx.
     out.append(_w("karate club", "graph", "real_graph_edges", {"name": "karate"}, quick=True))
     out.append(_w("karate club (persistence)", "persistence", "real_weighted_edges", {"name": "karate"},
@@ -322,6 +364,7 @@ _GENERATORS = {
     "planted_clique": planted_clique,
     "weighted_random": weighted_random,
     "complete_graph_random_order": complete_graph_random_order,
+    "dense_random_order": dense_random_order,
     "real_graph_edges": real_graph_edges,
     "real_weighted_edges": real_weighted_edges,
     "davis_simplices": davis_simplices,
