@@ -129,8 +129,10 @@ def tests(session: nox.Session) -> None:
     # tests/run.sh compiled there.
     reference_build = _fresh(venv.with_name(f"{venv.name}-reference"))
     python = venv / "bin" / "python"
-    # Two cores are shared with other builds.
-    build_env = {"CMAKE_BUILD_PARALLEL_LEVEL": "2"}
+    # Two cores are shared with other builds. CI (KORVANE_WERROR=ON) builds
+    # with warnings as errors; users' builds only warn.
+    werror = "ON" if os.environ.get("KORVANE_WERROR", "OFF").upper() in ("1", "ON", "TRUE") else "OFF"
+    build_env = {"CMAKE_BUILD_PARALLEL_LEVEL": "2", "SKBUILD_CMAKE_DEFINE": f"KORVANE_WERROR={werror}"}
 
     phases = _Phases(session)
     uv = session.venv_backend == "uv"
@@ -165,7 +167,7 @@ def tests(session: nox.Session) -> None:
     phases.done("wheel repaired")
 
     session.run("cmake", "-S", str(ROOT), "-B", str(reference_build), "-G", "Ninja",
-                "-DKORVANE_BUILD_TESTS=ON", f"-DPython_EXECUTABLE={python}")
+                "-DKORVANE_BUILD_TESTS=ON", f"-DKORVANE_WERROR={werror}", f"-DPython_EXECUTABLE={python}")
     session.run("cmake", "--build", str(reference_build), "--target", "korvane_reference", "-j", "2")
     phases.done("korvane_reference built")
 

@@ -71,7 +71,8 @@ fi
 summary="tested: the C++ unit tests and Python ${found[*]} (full size on $KORVANE_PY_VERSION)"
 summary+="; not found: ${missing[*]:-none}"
 
-cmake -S . -B "$BUILD_DIR" -G Ninja -DKORVANE_BUILD_TESTS=ON -DPython_EXECUTABLE="$TOOLS/bin/python" >/dev/null
+cmake -S . -B "$BUILD_DIR" -G Ninja -DKORVANE_BUILD_TESTS=ON -DKORVANE_WERROR="${KORVANE_WERROR:-OFF}" \
+  -DPython_EXECUTABLE="$TOOLS/bin/python" >/dev/null
 cmake --build "$BUILD_DIR" -j "$JOBS"
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS"
 

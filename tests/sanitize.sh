@@ -39,7 +39,7 @@ ln -sfn "$(pwd)/korvane-stubs" "$("$PYTHON" -c 'import sysconfig; print(sysconfi
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=ON \
   -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS \
-  -DKORVANE_BUILD_TESTS=ON -DPython_EXECUTABLE="$PYTHON" >/dev/null
+  -DKORVANE_BUILD_TESTS=ON -DKORVANE_WERROR="${KORVANE_WERROR:-OFF}" -DPython_EXECUTABLE="$PYTHON" >/dev/null
 cmake --build "$BUILD_DIR" -j "$JOBS"
 
 rm -rf "$LOG_DIR"

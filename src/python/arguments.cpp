@@ -174,7 +174,9 @@ SimplexList convert_simplices(PyObject* obj) {
     std::size_t total = 0;
     PyObject* const* items = PySequence_Fast_ITEMS(obj);
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(obj); ++i) {
-      if (PyList_CheckExact(items[i]) || PyTuple_CheckExact(items[i])) total += PySequence_Fast_GET_SIZE(items[i]);
+      if (PyList_CheckExact(items[i]) || PyTuple_CheckExact(items[i])) {
+        total += static_cast<std::size_t>(PySequence_Fast_GET_SIZE(items[i]));
+      }
     }
     out.items.reserve(total);
   }

@@ -13,7 +13,7 @@ namespace {
 
 unsigned bits_by_loop(Word x) {
   unsigned n = 0;
-  for (int b = 0; b < 64; ++b) n += (x >> b) & 1;
+  for (int b = 0; b < 64; ++b) n += static_cast<unsigned>((x >> b) & 1U);
   return n;
 }
 

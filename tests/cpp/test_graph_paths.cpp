@@ -68,7 +68,8 @@ TEST(GraphOverlapPaths, EveryTuningMatchesReference) {
   for (int round = 0; round < 120; ++round) {
     const std::size_t pool = 9 + rng() % 12;
     const std::size_t size = 4 + rng() % 4;
-    const auto edges = overlapping_cliques(rng, pool, 2 + rng() % 7, std::min(size, pool), 0.05 * (rng() % 5));
+    const auto edges = overlapping_cliques(rng, pool, 2 + rng() % 7, std::min(size, pool),
+                                            0.05 * static_cast<double>(rng() % 5));
     for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{3}, CliqueSizeBound{4}, CliqueSizeBound{5}}) {
       const Levels expected = reference_levels(edges, bound);
       for (const OverlapTuning& tuning : kTunings) {
@@ -181,7 +182,7 @@ std::vector<std::pair<const char*, PlainGraph>> neighbourhood_shapes(std::mt1993
         if (a % 9 != 0 || b % 9 != 1) g.link(a, b);  // a few holes split the core
       }
     }
-    for (DenseVertex t = 0; t < 30; ++t) g.link(72 + t, rng() % 72), g.link(72 + t, rng() % 72);
+    for (DenseVertex t = 0; t < 30; ++t) g.link(72 + t, static_cast<DenseVertex>(rng() % 72)), g.link(72 + t, static_cast<DenseVertex>(rng() % 72));
     shapes.emplace_back("over 64 candidates", g);
   }
   {  // More than 64 earlier neighbours, none of them linked: one word after all.
@@ -206,14 +207,14 @@ std::vector<std::pair<const char*, PlainGraph>> neighbourhood_shapes(std::mt1993
       }
     }
     for (DenseVertex c = 1; c <= 12; ++c) g.link(0, c);
-    for (DenseVertex w = 25; w < 105; ++w) g.link(w, 0), g.link(w, 1 + rng() % 12);
+    for (DenseVertex w = 25; w < 105; ++w) g.link(w, 0), g.link(w, static_cast<DenseVertex>(1 + rng() % 12));
     shapes.emplace_back("linked earlier neighbours", g);
   }
   {  // A hub next to small neighbourhoods in a sparse graph: probed lists.
     PlainGraph g;
     for (DenseVertex v = 1; v < 600; ++v) g.link(0, v);
     for (DenseVertex v = 1; v + 1 < 600; v += 2) g.link(v, v + 1);
-    for (int e = 0; e < 150; ++e) g.link(1 + rng() % 599, 1 + rng() % 599);
+    for (int e = 0; e < 150; ++e) g.link(static_cast<DenseVertex>(1 + rng() % 599), static_cast<DenseVertex>(1 + rng() % 599));
     shapes.emplace_back("hub in a sparse graph", g);
   }
   {  // Dense enough for rows of adjacency bits, over several words.

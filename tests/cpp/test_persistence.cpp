@@ -152,7 +152,7 @@ TEST(Persistence, MatchesReferenceOnCompleteGraphsFilledInRandomOrder) {
     }
     std::shuffle(edges.begin(), edges.end(), rng);
     // Few distinct weights: runs of equal weight are admitted in input order.
-    for (std::size_t i = 0; i < edges.size(); ++i) edges[i].weight = static_cast<double>(i / (1 + round % 3));
+    for (std::size_t i = 0; i < edges.size(); ++i) edges[i].weight = static_cast<double>(i / (1 + static_cast<std::size_t>(round % 3)));
     for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{1}, CliqueSizeBound{2}, CliqueSizeBound{3},
                                   CliqueSizeBound{4}}) {
       ASSERT_TRUE(all_paths_match(edges, bound))
@@ -191,10 +191,10 @@ TEST(Persistence, MatchesReferenceAcrossAWideCommonNeighbourhood) {
 TEST(Persistence, MatchesReferenceWhileTwoComponentsHoldOneKey) {
   std::vector<WeightedEdge> edges;
   double weight = 1.0;
-  for (VertexId step : {1, 2, 6, 12}) {
+  for (VertexId step : {VertexId{1}, VertexId{2}, VertexId{6}, VertexId{12}}) {
     for (VertexId i = 0; i < 31; ++i) edges.push_back({i, (i + step) % 31, weight++});
   }
-  for (VertexId i : {0, 1, 2}) edges.push_back({99, i, weight++});
+  for (VertexId i : {VertexId{0}, VertexId{1}, VertexId{2}}) edges.push_back({99, i, weight++});
   for (CliqueSizeBound bound : {CliqueSizeBound{}, CliqueSizeBound{3}}) {
     ASSERT_TRUE(all_paths_match(edges, bound));
   }

@@ -118,7 +118,7 @@ TEST(ProcessLevelTask, ComponentSpansLevelsUpToItsWeakestLinkAndQueuesHigherMemb
   Hierarchy h(4);
   std::deque<LevelTask> queue;
   process_level_task(simplices, dims, 3, {0, 1}, 0, h, queue);
-  for (int q = 0; q <= 2; ++q) EXPECT_EQ(as_sequence(h[q]), (std::vector<IndexSet>{{0, 1}}));
+  for (std::size_t q = 0; q <= 2; ++q) EXPECT_EQ(as_sequence(h[q]), (std::vector<IndexSet>{{0, 1}}));
   EXPECT_TRUE(h[3].empty());
   ASSERT_EQ(queue.size(), 1u);
   EXPECT_EQ(queue.front().level, 3);

@@ -201,7 +201,7 @@ TEST(RegisterGraphCliques, IdsBySizeThenLexicographic) {
 
 TEST(RegisterGraphCliques, BoundCapsCliqueSize) {
   const AdjacencyMap g = graph_of({{1, 2}, {1, 3}, {2, 3}});
-  for (std::uint64_t bound : {0, 1}) {
+  for (std::uint64_t bound : {std::uint64_t{0}, std::uint64_t{1}}) {
     CliqueManager m;
     InterruptTicker ticker;
     register_graph_cliques(g, bound, m, ticker);
@@ -337,7 +337,7 @@ TEST(Dsu, UniteMovesTheAbsorbedSetIntoTheSurvivor) {
 
 TEST(Dsu, LargerSetSurvivesWhicheverSideItIsOn) {
   Dsu d;
-  for (CliqueId id : {5, 6, 7, 9}) d.make_set(id, {id * 10});
+  for (CliqueId id : {CliqueId{5}, CliqueId{6}, CliqueId{7}, CliqueId{9}}) d.make_set(id, {id * 10});
   d.unite(5, 6);
   d.unite(5, 7);
   d.unite(9, 5);

@@ -310,7 +310,7 @@ void add_few_groups(const DegeneracyGraph& ranked, JoinedEdges& edges, const std
   for (std::size_t g = 0; g < roots.size(); ++g) {
     ticker.tick(by_dense.size());
     for (std::size_t v = 0; v < by_dense.size(); ++v) {
-      if ((by_dense[v] >> g & 1U) != 0) sets.items.push_back(static_cast<DenseVertex>(v));
+      if (((static_cast<unsigned>(by_dense[v]) >> g) & 1U) != 0) sets.items.push_back(static_cast<DenseVertex>(v));
     }
     sets.starts.push_back(sets.items.size());
   }

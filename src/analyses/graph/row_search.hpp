@@ -276,7 +276,7 @@ class RowSearch {
     DenseVertex single = 0;
     for (std::size_t w = 0; w < W && open < 2; ++w) {
       if (p[w] == 0) continue;
-      open += (p[w] & (p[w] - 1)) != 0 ? 2 : 1;
+      open += (p[w] & (p[w] - 1)) != 0 ? 2U : 1U;
       single = static_cast<DenseVertex>(w * 64 + static_cast<std::size_t>(std::countr_zero(p[w])));
     }
     if (open == 0) {
