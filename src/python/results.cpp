@@ -131,7 +131,7 @@ RecordSink RecordsBuilder::sink() {
     if (batch_.add(q, first, last, birth, death)) return;
     build_batch();
     const std::size_t needed = RecordBatch::bytes_of(static_cast<std::size_t>(last - first));
-    batch_.make_room(std::max({kFirstBatchBytes, built_bytes_ / 4, needed}));
+    batch_.make_room(std::max({kFirstBatchBytes, built_bytes_ / 8, needed}));
     batch_.add(q, first, last, birth, death);
   };
   return sink;

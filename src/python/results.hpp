@@ -182,9 +182,10 @@ class RecordBatch {
 // Builds the filtration's list[tuple[tuple[int, list[int]], float, float]] as
 // its records arrive. A record that arrives while the lock is let go waits
 // natively in a batch, built when it is full, so that the lock is taken once
-// a batch: each batch at least kFirstBatchBytes, and at least a quarter of
+// a batch: each batch at least kFirstBatchBytes, and at least an eighth of
 // what came before it, so that a long filtration takes the lock a few dozen
-// times at most while the batch stays a small part of the result.
+// times at most while the batch stays a small part of the result (natively a
+// record takes about a quarter of its Python objects' memory).
 class RecordsBuilder {
  public:
   RecordSink sink();
