@@ -1,6 +1,7 @@
 // The interpreter lock around native work; see interpreter_lock.hpp.
 #include "python/interpreter_lock.hpp"
 
+#include <cxxabi.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -51,6 +52,12 @@ bool on_main_thread() noexcept {
 // decides after a fork.
 void after_fork_in_child() { g_main_thread.store(PyThread_get_thread_ident(), std::memory_order_relaxed); }
 
+// A thread that must not go on because the interpreter is shutting down
+// waits here for the process to end.
+[[noreturn]] void park_until_exit() noexcept {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 }  // namespace
 
 LockFreeAnalysis::LockFreeAnalysis() noexcept : main_thread_(on_main_thread()), outer_(t_stretch) {
@@ -68,12 +75,17 @@ void LockFreeAnalysis::let_go() noexcept {
   released_ = PyEval_SaveThread();
 }
 
-
 void LockFreeAnalysis::take_back() noexcept {
-  // Taking the lock during shutdown would end this thread by unwinding
-  // through frames that cannot let it pass; the process is ending anyway.
-  while (interpreter_finalizing()) std::this_thread::sleep_for(std::chrono::hours(1));
-  PyEval_RestoreThread(std::exchange(released_, nullptr));
+  // During shutdown the interpreter ends a thread that asks for the lock by
+  // unwinding its stack, which our frames cannot let pass; the process is
+  // ending anyway. Shutdown may also begin while this thread already waits,
+  // so the check alone is not enough: the unwinding is stopped here too.
+  if (interpreter_finalizing()) park_until_exit();
+  try {
+    PyEval_RestoreThread(std::exchange(released_, nullptr));
+  } catch (abi::__forced_unwind&) {
+    park_until_exit();
+  }
 }
 
 // With the lock held. Python code that the check runs (a signal handler, a

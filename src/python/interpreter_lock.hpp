@@ -22,8 +22,8 @@
 //
 // A thread that would take the lock back while the interpreter is shutting
 // down (a daemon thread outliving the main one) waits there until the process
-// ends: the interpreter would otherwise end the thread from under its C++
-// frames.
+// ends, whether shutdown began before it asked or while it waited: the
+// interpreter would otherwise end the thread from under its C++ frames.
 #pragma once
 
 #include <chrono>

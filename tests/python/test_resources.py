@@ -371,16 +371,18 @@ import threading
 call = eval(sys.argv[2])
 arguments = eval(sys.argv[3])
 inside = threading.Event()
+# The main thread takes the lock only when the worker lets it go, and keeps
+# it: the worker's only ways to let go are inside korvane.
+sys.setswitchinterval(1000)
 
 def work():
+    inside.set()
     while True:
-        inside.set()
         call(*arguments)
 
 class SlowToFlush:
-    """Standard output whose flush lets the lock go for a while: the
-    interpreter flushes it once more after it has begun to shut down, and the
-    worker meanwhile finishes a call and wants the lock back."""
+    """Standard output whose last flush, once the interpreter has begun to
+    shut down, lets the lock go for a while."""
 
     def __init__(self, out):
         self.out = out
@@ -388,14 +390,20 @@ class SlowToFlush:
     def write(self, text):
         return self.out.write(text)
 
-    def flush(self, sleep=time.sleep):
-        sleep(0.3)
+    def flush(self, sleep=time.sleep, finalizing=sys.is_finalizing):
+        if finalizing():
+            sleep(0.3)
         self.out.flush()
 
 threading.Thread(target=work, daemon=True).start()
 inside.wait()
-time.sleep(0.2)
 report(outcome="leaving")
+time.sleep(0.05)
+# Hold the lock while the worker's call ends and waits for it: shutdown then
+# begins with the worker waiting, and the flush hands it the lock.
+end = time.perf_counter() + 0.5
+while time.perf_counter() < end:
+    pass
 sys.stdout = SlowToFlush(sys.stdout)
 '''
 
@@ -410,8 +418,8 @@ SHUTDOWN_CALLS = [
 
 @pytest.mark.parametrize("call, arguments", SHUTDOWN_CALLS)
 def test_the_interpreter_exits_cleanly_while_a_daemon_thread_computes(reference, call, arguments):
-    # The thread is in korvane, without the lock, when the interpreter shuts
-    # down, and wants the lock back before the process ends: it must not take
+    # The thread is in korvane waiting for the lock when the interpreter
+    # begins to shut down, and is handed it during shutdown: it must not take
     # the process down with it.
     args, env = child(SHUTDOWN_BODY, "korvane", reference, call, arguments)
     result = subprocess.run(args, env=env, capture_output=True, text=True, timeout=120)
