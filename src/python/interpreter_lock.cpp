@@ -1,7 +1,6 @@
 // The interpreter lock around native work; see interpreter_lock.hpp.
 #include "python/interpreter_lock.hpp"
 
-#include <cxxabi.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -80,10 +79,12 @@ void LockFreeAnalysis::take_back() noexcept {
   // unwinding its stack, which our frames cannot let pass; the process is
   // ending anyway. Shutdown may also begin while this thread already waits,
   // so the check alone is not enough: the unwinding is stopped here too.
+  // Nothing else can leave a C function, so the catch-all catches only that
+  // unwinding; it carries no exception object to bind a reference to.
   if (interpreter_finalizing()) park_until_exit();
   try {
     PyEval_RestoreThread(std::exchange(released_, nullptr));
-  } catch (abi::__forced_unwind&) {
+  } catch (...) {
     park_until_exit();
   }
 }
